@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# Installs everything, builds the Linux and Windows programs and runs every
+# test: unit tests (also under ASan/UBSan), the fuzzers for a short while, and
+# the end-to-end tests of both programs under Xvfb (the Windows one in Wine).
+# Ends with one line per suite and a last line "N passed, M failed".
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=${JOBS:-2}
+fuzz_seconds=${FUZZ_SECONDS:-30}
+
+scripts/install-deps.sh all || { echo "test: installing the dependencies failed"; exit 1; }
+
+passed=0
+failed=0
+report=()
+
+# record NAME PASSED FAILED
+record() {
+  passed=$((passed + $2))
+  failed=$((failed + $3))
+  report+=("$1: $2 passed, $3 failed")
+}
+
+# A suite whose output ends in "N passed, M failed" (the end-to-end runners).
+run_counted() {
+  local name=$1 log=build/logs/$1.log
+  shift
+  echo "== $name"
+  "$@" 2>&1 | tee "$log"
+  local status=${PIPESTATUS[0]}
+  local line
+  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1)
+  if [ -n "$line" ]; then
+    local p=${line%% passed*} f=${line#*, }
+    f=${f%% failed*}
+    [ "$status" -ne 0 ] && [ "$f" -eq 0 ] && f=1
+    record "$name" "$p" "$f"
+  else
+    record "$name" 0 1
+  fi
+}
+
+# Unit tests through ctest: "100% tests passed, 0 tests failed out of 32".
+run_ctest() {
+  local name=$1 dir=$2 log=build/logs/$1.log
+  echo "== $name"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" 2>&1 | tee "$log"
+  local line total f
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -n "$line" ]; then
+    total=${line##* out of }
+    f=${line#*passed, }
+    f=${f%% tests failed*}
+    record "$name" $((total - f)) "$f"
+  else
+    record "$name" 0 1
+  fi
+}
+
+# configure_and_build NAME DIR [cmake options...]; compilers come from the environment.
+build() {
+  local name=$1 dir=$2
+  shift 2
+  echo "== build $name"
+  if cmake -S . -B "$dir" -G Ninja "$@" >"build/logs/configure-$name.log" 2>&1 &&
+    ninja -C "$dir" -j "$jobs"; then
+    return 0
+  fi
+  cat "build/logs/configure-$name.log"
+  record "build $name" 0 1
+  return 1
+}
+
+mkdir -p build/logs
+
+if build linux build/linux -DVISTREL_TESTS=ON; then
+  run_ctest unit build/linux
+fi
+
+if CXX=clang++ build sanitizers build/sanitizers -DVISTREL_SANITIZE=ON -DVISTREL_PROGRAM=OFF; then
+  run_ctest unit-asan-ubsan build/sanitizers
+fi
+
+if CXX=clang++ build fuzz build/fuzz -DVISTREL_FUZZ=ON -DVISTREL_PROGRAM=OFF -DVISTREL_TESTS=OFF; then
+  fuzz_passed=0
+  fuzz_failed=0
+  for corpus in tests/fuzz/corpus/*/; do
+    target=$(basename "$corpus")
+    echo "== fuzz $target for ${fuzz_seconds}s"
+    work=build/fuzz/corpus/$target
+    mkdir -p "$work"
+    if build/fuzz/fuzz_"$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 \
+      -artifact_prefix=build/fuzz/ "$work" "$corpus" >"build/logs/fuzz-$target.log" 2>&1; then
+      fuzz_passed=$((fuzz_passed + 1))
+    else
+      tail -n 30 "build/logs/fuzz-$target.log"
+      fuzz_failed=$((fuzz_failed + 1))
+    fi
+  done
+  record fuzz "$fuzz_passed" "$fuzz_failed"
+fi
+
+windows_ok=0
+build windows build/windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" && windows_ok=1
+
+# One X server for every end-to-end suite when there is no display.
+xvfb_pid=
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 120); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >build/logs/xvfb.log 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    break
+  done
+fi
+trap '[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null' EXIT
+
+if [ -x build/linux/vistrel ]; then
+  run_counted e2e-linux /usr/bin/python3 tests/e2e/linux/run_tests.py --exe build/linux/vistrel
+fi
+if [ "$windows_ok" = 1 ]; then
+  run_counted e2e-windows /usr/bin/python3 tests/e2e/wine/run_tests.py --exe build/windows/vistrel.exe \
+    --driver build/windows/vistrel-test-driver.exe --prefix "$root/build/wine"
+fi
+
+echo
+echo "== summary"
+for line in "${report[@]}"; do echo "$line"; done
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

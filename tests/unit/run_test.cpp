@@ -1,0 +1,192 @@
+#include "app/run.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/catalog.h"
+#include "app/options.h"
+#include "fake_platform.h"
+
+namespace vistrel {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::MatchesRegex;
+using Calls = std::vector<std::string>;
+
+class RunTest : public ::testing::Test {
+ protected:
+  RunTest() { platform.SetRuntime(RegistryRoot::LocalMachine, fakes::Value(u"120.0.2210.91")); }
+  void TearDown() override { fakes::ResetProgramState(); }
+
+  int Run(std::vector<std::u16string> arguments) {
+    platform.commandLine = {u"C:\\Tools\\vistrel.exe"};
+    platform.commandLine.insert(platform.commandLine.end(), arguments.begin(), arguments.end());
+    return RunProgram();
+  }
+
+  fakes::FakePlatform platform;
+};
+
+const Calls kStart = {"UserInterfaceLanguage", "CommandLineArguments"};
+const std::string kMachineRead = "ReadRegistryString HKLM pv";
+const std::string kUserRead = "ReadRegistryString HKCU pv";
+
+Calls Then(Calls calls, std::initializer_list<std::string> more) {
+  calls.insert(calls.end(), more);
+  return calls;
+}
+
+TEST_F(RunTest, VersionBannerComesFirstAndNeedsNoRuntime) {
+  platform.registry.clear();
+  for (std::u16string word : {u"/ver", u"/VER", u"/Ver"}) {
+    platform.calls.clear();
+    platform.narrowBoxes.clear();
+    EXPECT_EQ(Run({word}), 0);
+    EXPECT_EQ(platform.calls, Then(kStart, {"ShowNarrowMessageBox vistrel"}));
+    ASSERT_EQ(platform.narrowBoxes.size(), 1u);
+    EXPECT_THAT(platform.narrowBoxes[0],
+                MatchesRegex(" vistrel 2\\.20 64bit - [A-Z][a-z][a-z] [ 0-9][0-9] [0-9]{4} "
+                             "[0-9][0-9]:[0-9][0-9]:[0-9][0-9] "));
+  }
+}
+
+TEST_F(RunTest, SilentProbeReportsOnlyThroughTheExitCode) {
+  const struct {
+    const char* name;
+    std::optional<RegistryString> machine, user;
+    int exitCode;
+    Calls calls;
+  } rows[] = {
+      {"machine key", fakes::Value(u"120.0.1.2"), std::nullopt, 0, Then(kStart, {kMachineRead})},
+      {"user key only", std::nullopt, fakes::Value(u"119.0.0.1"), 0, Then(kStart, {kMachineRead, kUserRead})},
+      {"no key", std::nullopt, std::nullopt, 1, Then(kStart, {kMachineRead, kUserRead})},
+      {"empty version", fakes::Value(u""), fakes::Value(u"1.0"), 1, Then(kStart, {kMachineRead})},
+      {"version 0.0.0.0", fakes::Value(u"0.0.0.0"), fakes::Value(u"1.0"), 1, Then(kStart, {kMachineRead})},
+      {"user 0.0.0.0", std::nullopt, fakes::Value(u"0.0.0.0"), 1, Then(kStart, {kMachineRead, kUserRead})},
+      {"unreadable value", RegistryString{RegistryString::State::Unreadable, u""}, fakes::Value(u"1.0"), 1,
+       Then(kStart, {kMachineRead})},
+  };
+  for (const auto& row : rows) {
+    platform.registry.clear();
+    if (row.machine) platform.SetRuntime(RegistryRoot::LocalMachine, *row.machine);
+    if (row.user) platform.SetRuntime(RegistryRoot::CurrentUser, *row.user);
+    for (std::u16string word : {u"/void", u"/VOID"}) {
+      platform.calls.clear();
+      EXPECT_EQ(Run({word}), row.exitCode) << row.name;
+      EXPECT_EQ(platform.calls, row.calls) << row.name;
+      EXPECT_TRUE(platform.boxes.empty()) << row.name;
+    }
+  }
+}
+
+TEST_F(RunTest, MissingRuntimeStopsEverythingButTheBanner) {
+  platform.registry.clear();
+  for (std::vector<std::u16string> args : std::vector<std::vector<std::u16string>>{
+           {u"/?"}, {}, {u"https://name.ab.cd/"}, {u"/q"}, {u"/void", u"x"}}) {
+    platform.calls.clear();
+    platform.boxes.clear();
+    languageIndex = kJapanese;
+    EXPECT_EQ(Run(args), 0);
+    EXPECT_EQ(platform.calls, Then(kStart, {kMachineRead, kUserRead, "ShowMessageBox"}));
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, u"WebView2 is not installed.");
+    EXPECT_EQ(platform.boxes[0].style, kBoxWarning);
+    EXPECT_EQ(platform.boxes[0].owner, nullptr);
+  }
+}
+
+TEST_F(RunTest, UsageOnlyAsTheSingleArgument) {
+  EXPECT_EQ(Run({u"/?"}), 0);
+  EXPECT_EQ(platform.calls, Then(kStart, {kMachineRead, "MeasureMessageFont vistrel ", "ShowMessageBox"}));
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].style, kBoxPlain);
+  EXPECT_TRUE(platform.boxes[0].text.starts_with(u"Display web page.\n"));
+}
+
+TEST_F(RunTest, RefusalsShowOneWarningBoxAndNothingElse) {
+  const struct {
+    uint16_t language;
+    std::vector<std::u16string> args;
+    std::u16string text;
+  } rows[] = {
+      {1033, {}, u"Address is not specified."},
+      {1041, {}, u"アドレスまたはファイルが指定されていません。"},
+      {1033, {u"/ver", u"x"}, u"/ver - Parameter is invalid."},
+      {1041, {u"/? ", u"x"}, u"/?  - パラメータが正しくありません。"},
+      {1033, {u"/s", u"50", u"600", u"x"}, u"50 - Value of window width is invalid."},
+      {2052, {u"/d", u"/p", u"x"}, u"/d /p - Parameter is not able to use together."},
+  };
+  for (const auto& row : rows) {
+    platform.calls.clear();
+    platform.boxes.clear();
+    platform.language = row.language;
+    EXPECT_EQ(Run(row.args), 0);
+    // No window, no data folder, no file look-up: the box is the last call.
+    EXPECT_EQ(platform.calls, Then(kStart, {kMachineRead, "WorkArea", "ShowMessageBox"}));
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, row.text);
+    EXPECT_EQ(platform.boxes[0].caption, u"vistrel");
+    EXPECT_EQ(platform.boxes[0].style, kBoxWarning);
+    EXPECT_EQ(platform.boxes[0].owner, nullptr);
+  }
+}
+
+TEST_F(RunTest, UnsplittableCommandLineIsAnEmptyArgumentList) {
+  platform.commandLine.clear();
+  EXPECT_EQ(RunProgram(), 0);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, u"Address is not specified.");
+}
+
+TEST_F(RunTest, ParsingUsesTheWorkAreaReadBeforeIt) {
+  platform.workArea = Rect{0, 0, 1366, 728};
+  EXPECT_EQ(Run({u"/sp", u"800", u"600", u"-0", u"-0", u"x"}), 0);
+  EXPECT_TRUE(platform.boxes.empty());
+  EXPECT_EQ(workArea, (Rect{0, 0, 1366, 728}));
+  EXPECT_EQ(options.x, 566);
+  EXPECT_EQ(options.y, 128);
+}
+
+TEST_F(RunTest, AcceptedAddressResolvesAgainstTheDisk) {
+  platform.existingPaths = {u"page.html"};
+  EXPECT_EQ(Run({u"Title", u"page.html"}), 0);
+  EXPECT_TRUE(platform.boxes.empty());
+  EXPECT_EQ(options.title, u"Title");
+  EXPECT_EQ(options.address, u"page.html");
+  EXPECT_EQ(options.startAddress, u"/home/u/page.html");
+  EXPECT_EQ(platform.calls, Then(kStart, {kMachineRead, "WorkArea", "PathExists page.html", "FullPath page.html"}));
+
+  platform.calls.clear();
+  EXPECT_EQ(Run({u"https://name.ab.cd/a?b=c"}), 0);
+  EXPECT_EQ(options.startAddress, u"https://name.ab.cd/a?b=c");
+  EXPECT_EQ(platform.calls, Then(kStart, {kMachineRead, "WorkArea", "PathExists https://name.ab.cd/a?b=c"}));
+}
+
+TEST_F(RunTest, HtmlFileMustExist) {
+  platform.language = 1041;
+  EXPECT_EQ(Run({u"/lu", u"missing.html"}), 0);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, u"missing.html - ファイルが見つかりませんでした。");
+  EXPECT_EQ(platform.boxes[0].style, kBoxWarning);
+
+  platform.boxes.clear();
+  platform.existingPaths = {u"page.html"};
+  EXPECT_EQ(Run({u"/l", u"page.html"}), 0);
+  EXPECT_TRUE(platform.boxes.empty());
+  EXPECT_TRUE(options.startAddress.empty());
+}
+
+TEST_F(RunTest, LanguageIsChosenBeforeAnythingIsLookedAt) {
+  platform.language = 1041;
+  Run({u"/q"});
+  EXPECT_EQ(platform.calls.front(), "UserInterfaceLanguage");
+  EXPECT_EQ(languageIndex, kJapanese);
+  platform.language = 1042;
+  Run({u"/q"});
+  EXPECT_EQ(languageIndex, kEnglish);
+  EXPECT_THAT(platform.boxes.back().text, ::testing::Eq(u"/q - Parameter is invalid."));
+}
+
+}  // namespace
+}  // namespace vistrel
