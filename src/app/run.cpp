@@ -7,6 +7,11 @@
 #include "app/text.h"
 #include "app/usage.h"
 #include "app/version.h"
+#include "host/host_state.h"
+#include "host/html_file.h"
+#include "host/main_window.h"
+#include "host/placement.h"
+#include "host/user_data.h"
 #include "platform/platform.h"
 
 namespace vistrel {
@@ -26,23 +31,21 @@ bool IsOnlyArgument(const std::vector<std::u16string>& arguments, std::u16string
   return arguments.size() == 1 && EqualsIgnoringCase(arguments[0], word);
 }
 
-// The checks that need the file system once the command line is accepted.
-// Returns false after showing the refusal.
-bool PrepareStart() {
-  if (options.htmlFromFile) {
-    if (!CurrentPlatform().PathExists(options.address)) {
-      ShowCatalogMessage(ComposeArgumentMessage(options.address, MsgFileNotFound), true);
-      return false;
-    }
-  } else {
-    options.startAddress = ResolveStartAddress(options.address);
-  }
-  return true;
+// From an accepted command line to the end of the run: the window, its
+// message loop and the clean-up. Returns the exit code.
+int RunWindow(Platform& platform) {
+  if (options.adjustZoom) hostState.zoomFactor = ReadZoomFactor();
+  hostState.userDataFolder = BuildUserDataFolder(options.keepData);
+  const ScreenSize screen = options.fullScreen ? platform.PrimaryScreenSize() : ScreenSize{};
+  const WindowPlacement placement = ComputeWindowPlacement(options, workArea, screen.width, screen.height);
+  const std::optional<IconHandle> icon = ResolveWindowIcon();
+  if (!icon) return kExitNormal;
+  CreateMainWindow(placement, *icon);
+  platform.RunMessageLoop();
+  if (*icon != nullptr) platform.FreeIcon(*icon);
+  ExitCleanup();
+  return kExitNormal;
 }
-
-// Where an accepted command line goes on: the window, the web view and the
-// message loop. Until they exist, an accepted run ends here.
-int RunWindowPhase() { return kExitNormal; }
 
 }  // namespace
 
@@ -93,9 +96,12 @@ int RunProgram() {
     return kExitNormal;
   }
   options = std::move(parsed.options);
-  if (!PrepareStart()) return kExitNormal;
-
-  return RunWindowPhase();
+  if (options.htmlFromFile) {
+    if (!PrepareHtmlFile()) return kExitNormal;
+  } else {
+    options.startAddress = ResolveStartAddress(options.address);
+  }
+  return RunWindow(platform);
 }
 
 }  // namespace vistrel

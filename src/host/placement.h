@@ -12,16 +12,6 @@ inline constexpr uint32_t kStyleNormal = 0x00CF0000;  // WS_OVERLAPPEDWINDOW
 inline constexpr uint32_t kStyleFixed = 0x00CA0000;   // caption, system menu, minimise box
 inline constexpr uint32_t kStylePopup = 0x80000000;   // WS_POPUP: full screen
 
-struct WindowPlacement {
-  int32_t x = 0;
-  int32_t y = 0;
-  int32_t width = 0;
-  int32_t height = 0;
-  uint32_t style = kStyleNormal;
-  bool showMaximized = false;
-  friend bool operator==(const WindowPlacement&, const WindowPlacement&) = default;
-};
-
 // Pure. The screen size is used only for full screen.
 WindowPlacement ComputeWindowPlacement(const Options& o, const Rect& area, int32_t screenWidth,
                                        int32_t screenHeight);

@@ -49,6 +49,39 @@ struct MessageFontWidths {
   float spaceWidth = 0.0f;
 };
 
+// Icons: an opaque icon; nullptr means none.
+using IconHandle = void*;
+
+struct IconLocation {
+  std::u16string path;
+  int32_t index = 0;
+};
+
+struct ScreenSize {
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+// What a placement gives to window creation: outer rectangle and style bits.
+struct WindowPlacement {
+  int32_t x = 0;
+  int32_t y = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  uint32_t style = 0;
+  bool showMaximized = false;
+  friend bool operator==(const WindowPlacement&, const WindowPlacement&) = default;
+};
+
+// A whole file as bytes, or why it could not be had.
+struct FileContents {
+  enum class Status { Read, OpenFailed, ReadFailed };
+  Status status = Status::OpenFailed;
+  std::string bytes;
+};
+
+enum class KnownFolder { LocalAppData, Temp };
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -69,14 +102,59 @@ class Platform {
   // Registry-style configuration values
   virtual RegistryString ReadRegistryString(RegistryRoot root, const std::u16string& subkey,
                                             const std::u16string& valueName) = 0;
+  // A REG_DWORD value; nullopt when it cannot be read.
+  virtual std::optional<uint32_t> ReadRegistryDword(RegistryRoot root, const std::u16string& subkey,
+                                                    const std::u16string& valueName) = 0;
 
   // Display
   virtual std::optional<Rect> WorkArea() = 0;
+  virtual ScreenSize PrimaryScreenSize() = 0;
+
+  // The main window. Creation registers the window class "vistrel" and
+  // delivers the creation message (OnMainWindowCreate) before it returns.
+  virtual WindowHandle CreateMainWindow(const std::u16string& title, const WindowPlacement& placement) = 0;
+  virtual void SetWindowIcon(WindowHandle window, IconHandle icon) = 0;
+  // Maximised, or with the show command the process was started with.
+  virtual void ShowMainWindow(WindowHandle window, bool maximized) = 0;
+  virtual void DestroyMainWindow(WindowHandle window) = 0;
+  virtual Rect ClientRect(WindowHandle window) = 0;
+  virtual void StartTimer(WindowHandle window, uint32_t id, uint32_t periodMs) = 0;
+  virtual void StopTimer(WindowHandle window, uint32_t id) = 0;
+  // Delivers messages until QuitMessageLoop.
+  virtual void RunMessageLoop() = 0;
+  virtual void QuitMessageLoop() = 0;
+
+  // Icons
+  // The icon location of the shortcut the program was started from; nullopt
+  // when it was not started from one.
+  virtual std::optional<IconLocation> StartupShortcutIconLocation() = 0;
+  virtual std::u16string ExpandEnvironmentVariables(const std::u16string& text) = 0;
+  virtual IconHandle ExtractIconFrom(const std::u16string& path, int32_t index) = 0;
+  virtual void FreeIcon(IconHandle icon) = 0;
 
   // Files
   virtual bool PathExists(const std::u16string& path) = 0;
   // The absolute form of a path, of any length; nullopt when it cannot be formed.
   virtual std::optional<std::u16string> FullPath(const std::u16string& path) = 0;
+  // With shareWithWriters others may write the file while it is read.
+  virtual FileContents ReadWholeFile(const std::u16string& path, bool shareWithWriters) = 0;
+  // Last-write time in 100 ns units; nullopt when the file cannot be reached.
+  virtual std::optional<uint64_t> FileWriteTime(const std::u16string& path) = 0;
+  virtual void DeleteFileAt(const std::u16string& path) = 0;
+  // Bytes in the system's ANSI code page (the locale's character set).
+  virtual std::u16string ConvertAnsiText(const std::string& bytes) = 0;
+
+  // Browsing data and the browser process
+  // The web runtime's data folder for this program inside a known folder.
+  virtual std::u16string UserDataFolderPath(KnownFolder where) = 0;
+  // True while another running copy's browser uses the folder.
+  virtual bool DataFolderInUse(const std::u16string& folder) = 0;
+  // Deletes the folder and everything in it; true on success.
+  virtual bool DeleteFolderTree(const std::u16string& folder) = 0;
+  // Waits at most that long for the process to end; returns at once when it
+  // cannot be opened.
+  virtual void WaitForProcessExit(uint32_t processId, uint32_t timeoutMs) = 0;
+  virtual void Pause(uint32_t milliseconds) = 0;
 };
 
 // The one installed platform. main() installs the real one, tests a fake.

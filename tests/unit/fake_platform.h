@@ -2,6 +2,7 @@
 // in order, so a test can see exactly what the program asked of the OS.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "app/catalog.h"
 #include "app/options.h"
+#include "host/host_state.h"
 #include "platform/platform.h"
 
 namespace vistrel::fakes {
@@ -40,7 +42,22 @@ class FakePlatform : public Platform {
   std::u16string currentDirectory = u"/home/u";
   int answer = kAnswerOk;
 
+  std::optional<uint32_t> appliedDpi;
+  ScreenSize screen{2560, 1440};
+  std::optional<IconLocation> shortcutIcon;
+  std::set<std::u16string> iconFiles;  // files that hold icons
+  std::map<std::u16string, FileContents> files;
+  std::map<std::u16string, uint64_t> writeTimes;
+  bool dataFolderInUse = false;
+  int deleteFailures = 0;  // failed deletions before one succeeds
+  std::function<void()> whileLooping;  // what happens while the message loop runs
+
+  static inline IconHandle const kIcon = reinterpret_cast<IconHandle>(0x1C0);
+  static inline WindowHandle const kWindow = reinterpret_cast<WindowHandle>(0x3A1);
+
   std::vector<std::string> calls;
+  std::vector<WindowPlacement> createdWindows;
+  std::vector<std::u16string> windowTitles;
   std::vector<ShownBox> boxes;
   std::vector<std::string> narrowBoxes;
 
@@ -86,6 +103,97 @@ class FakePlatform : public Platform {
     return path.starts_with(u"/") ? path : currentDirectory + u"/" + path;
   }
 
+  std::optional<uint32_t> ReadRegistryDword(RegistryRoot, const std::u16string& subkey,
+                                            const std::u16string& valueName) override {
+    calls.push_back("ReadRegistryDword " + Narrow(subkey) + " " + Narrow(valueName));
+    return appliedDpi;
+  }
+  ScreenSize PrimaryScreenSize() override {
+    calls.push_back("PrimaryScreenSize");
+    return screen;
+  }
+  WindowHandle CreateMainWindow(const std::u16string& title, const WindowPlacement& placement) override {
+    calls.push_back("CreateMainWindow " + Narrow(title));
+    createdWindows.push_back(placement);
+    windowTitles.push_back(title);
+    return kWindow;
+  }
+  void SetWindowIcon(WindowHandle, IconHandle) override { calls.push_back("SetWindowIcon"); }
+  void ShowMainWindow(WindowHandle, bool maximized) override {
+    calls.push_back(maximized ? "ShowMainWindow maximized" : "ShowMainWindow");
+  }
+  void DestroyMainWindow(WindowHandle) override { calls.push_back("DestroyMainWindow"); }
+  Rect ClientRect(WindowHandle) override {
+    calls.push_back("ClientRect");
+    return Rect{0, 0, 800, 600};
+  }
+  void StartTimer(WindowHandle, uint32_t id, uint32_t periodMs) override {
+    calls.push_back("StartTimer " + std::to_string(id) + " " + std::to_string(periodMs));
+  }
+  void StopTimer(WindowHandle, uint32_t id) override { calls.push_back("StopTimer " + std::to_string(id)); }
+  void RunMessageLoop() override {
+    calls.push_back("RunMessageLoop");
+    if (whileLooping) whileLooping();
+  }
+  void QuitMessageLoop() override { calls.push_back("QuitMessageLoop"); }
+  std::optional<IconLocation> StartupShortcutIconLocation() override {
+    calls.push_back("StartupShortcutIconLocation");
+    return shortcutIcon;
+  }
+  std::u16string ExpandEnvironmentVariables(const std::u16string& text) override {
+    calls.push_back("ExpandEnvironmentVariables " + Narrow(text));
+    std::u16string out = text;
+    const std::u16string root = u"%SystemRoot%";
+    if (out.starts_with(root)) out.replace(0, root.size(), u"C:\\Windows");
+    return out;
+  }
+  IconHandle ExtractIconFrom(const std::u16string& path, int32_t index) override {
+    calls.push_back("ExtractIconFrom " + Narrow(path) + "," + std::to_string(index));
+    return iconFiles.count(path) > 0 ? kIcon : nullptr;
+  }
+  void FreeIcon(IconHandle) override { calls.push_back("FreeIcon"); }
+  FileContents ReadWholeFile(const std::u16string& path, bool shareWithWriters) override {
+    calls.push_back("ReadWholeFile " + Narrow(path) + (shareWithWriters ? " shared" : ""));
+    auto found = files.find(path);
+    return found == files.end() ? FileContents{} : found->second;
+  }
+  std::optional<uint64_t> FileWriteTime(const std::u16string& path) override {
+    calls.push_back("FileWriteTime " + Narrow(path));
+    auto found = writeTimes.find(path);
+    if (found == writeTimes.end()) return std::nullopt;
+    return found->second;
+  }
+  void DeleteFileAt(const std::u16string& path) override { calls.push_back("DeleteFileAt " + Narrow(path)); }
+  // Latin-1 stands in for the ANSI code page: each byte one unit.
+  std::u16string ConvertAnsiText(const std::string& bytes) override {
+    calls.push_back("ConvertAnsiText");
+    std::u16string out;
+    for (char c : bytes) out += static_cast<char16_t>(static_cast<unsigned char>(c));
+    return out;
+  }
+  std::u16string UserDataFolderPath(KnownFolder where) override {
+    calls.push_back(where == KnownFolder::LocalAppData ? "UserDataFolderPath LocalAppData" : "UserDataFolderPath Temp");
+    return where == KnownFolder::LocalAppData ? u"C:\\Users\\u\\AppData\\Local\\vistrel.exe.WebView2"
+                                              : u"C:\\Temp\\vistrel.exe.WebView2";
+  }
+  bool DataFolderInUse(const std::u16string& folder) override {
+    calls.push_back("DataFolderInUse " + Narrow(folder));
+    return dataFolderInUse;
+  }
+  bool DeleteFolderTree(const std::u16string& folder) override {
+    calls.push_back("DeleteFolderTree " + Narrow(folder));
+    if (deleteFailures != 0) {
+      if (deleteFailures > 0) --deleteFailures;
+      return false;
+    }
+    existingPaths.erase(folder);
+    return true;
+  }
+  void WaitForProcessExit(uint32_t processId, uint32_t timeoutMs) override {
+    calls.push_back("WaitForProcessExit " + std::to_string(processId) + " " + std::to_string(timeoutMs));
+  }
+  void Pause(uint32_t milliseconds) override { calls.push_back("Pause " + std::to_string(milliseconds)); }
+
   void SetRuntime(RegistryRoot root, RegistryString value) {
     const std::u16string key = root == RegistryRoot::LocalMachine
                                    ? u"SOFTWARE\\WOW6432Node\\Microsoft\\EdgeUpdate\\Clients\\"
@@ -103,6 +211,7 @@ inline RegistryString Value(std::u16string text) {
 // Process-wide records back to their start values between cases.
 inline void ResetProgramState() {
   options = Options{};
+  hostState = HostStateRecord{};
   workArea = Rect{};
   languageIndex = kJapanese;
 }

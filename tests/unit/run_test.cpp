@@ -10,7 +10,7 @@
 namespace vistrel {
 namespace {
 
-using ::testing::ElementsAre;
+using fakes::Narrow;
 using ::testing::MatchesRegex;
 using Calls = std::vector<std::string>;
 
@@ -155,26 +155,86 @@ TEST_F(RunTest, AcceptedAddressResolvesAgainstTheDisk) {
   EXPECT_EQ(options.title, u"Title");
   EXPECT_EQ(options.address, u"page.html");
   EXPECT_EQ(options.startAddress, u"/home/u/page.html");
-  EXPECT_EQ(platform.calls, Then(kStart, {kMachineRead, "WorkArea", "PathExists page.html", "FullPath page.html"}));
 
-  platform.calls.clear();
-  EXPECT_EQ(Run({u"https://name.ab.cd/a?b=c"}), 0);
+  Run({u"https://name.ab.cd/a?b=c"});
   EXPECT_EQ(options.startAddress, u"https://name.ab.cd/a?b=c");
-  EXPECT_EQ(platform.calls, Then(kStart, {kMachineRead, "WorkArea", "PathExists https://name.ab.cd/a?b=c"}));
 }
 
-TEST_F(RunTest, HtmlFileMustExist) {
+TEST_F(RunTest, AnAcceptedRunBuildsTheWindowThenCleansUp) {
+  platform.appliedDpi = 120;
+  platform.iconFiles = {u"C:\\Windows\\System32\\shell32.dll"};
+  EXPECT_EQ(Run({u"/z", u"/s", u"800", u"600", u"Title", u"https://name.ab.cd/"}), 0);
+  EXPECT_EQ(platform.calls,
+            Then(kStart, {kMachineRead, "WorkArea", "PathExists https://name.ab.cd/",
+                          "ReadRegistryDword Control Panel\\Desktop\\WindowMetrics AppliedDPI",
+                          "UserDataFolderPath Temp", "StartupShortcutIconLocation",
+                          "ExpandEnvironmentVariables %SystemRoot%\\System32\\shell32.dll",
+                          "ExtractIconFrom C:\\Windows\\System32\\shell32.dll,220", "CreateMainWindow Title",
+                          "SetWindowIcon", "ShowMainWindow", "RunMessageLoop", "FreeIcon",
+                          "DataFolderInUse C:\\Temp\\vistrel.exe.WebView2",
+                          "PathExists C:\\Temp\\vistrel.exe.WebView2"}));
+  EXPECT_DOUBLE_EQ(hostState.zoomFactor, 0.8);
+  EXPECT_EQ(hostState.userDataFolder, u"C:\\Temp\\vistrel.exe.WebView2");
+  EXPECT_EQ(platform.createdWindows.at(0), (WindowPlacement{560, 220, 800, 600, 0x00CF0000, false}));
+  EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(RunTest, KeptDataFullScreenAndNoIcon) {
+  EXPECT_EQ(Run({u"/k", u"/d:Work", u"https://name.ab.cd/"}), 0);
+  EXPECT_EQ(platform.calls,
+            Then(kStart, {kMachineRead, "WorkArea", "PathExists https://name.ab.cd/", "UserDataFolderPath LocalAppData",
+                          "PrimaryScreenSize", "StartupShortcutIconLocation",
+                          "ExpandEnvironmentVariables %SystemRoot%\\System32\\shell32.dll",
+                          "ExtractIconFrom C:\\Windows\\System32\\shell32.dll,220",
+                          "CreateMainWindow https://name.ab.cd/", "ShowMainWindow", "RunMessageLoop"}));
+  EXPECT_EQ(platform.createdWindows.at(0), (WindowPlacement{0, 0, 2560, 1440, 0x80000000, false}));
+  EXPECT_EQ(hostState.zoomFactor, 1.0);  // no /z: the display is not asked
+}
+
+TEST_F(RunTest, HtmlFileIsReadBeforeTheWindowAndDeletedWithIt) {
   platform.language = 1041;
   EXPECT_EQ(Run({u"/lu", u"missing.html"}), 0);
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(platform.boxes[0].text, u"missing.html - ファイルが見つかりませんでした。");
   EXPECT_EQ(platform.boxes[0].style, kBoxWarning);
+  EXPECT_TRUE(platform.createdWindows.empty());
 
+  platform.calls.clear();
   platform.boxes.clear();
   platform.existingPaths = {u"page.html"};
-  EXPECT_EQ(Run({u"/l", u"page.html"}), 0);
+  platform.files[u"page.html"] = {FileContents::Status::Read, "<p>a</p>\r\n"};
+  EXPECT_EQ(Run({u"/ld", u"page.html"}), 0);
   EXPECT_TRUE(platform.boxes.empty());
   EXPECT_TRUE(options.startAddress.empty());
+  EXPECT_EQ(hostState.htmlText, u"<p>a</p>\n");
+  const auto at = [&](const std::string& call) {
+    return std::find(platform.calls.begin(), platform.calls.end(), call) - platform.calls.begin();
+  };
+  EXPECT_LT(at("ReadWholeFile page.html"), at("CreateMainWindow page.html"));
+  EXPECT_LT(at("CreateMainWindow page.html"), at("DeleteFileAt page.html"));
+  EXPECT_LT(at("DeleteFileAt page.html"), at("ShowMainWindow"));
+  EXPECT_EQ(platform.windowTitles.at(0), u"page.html");
+}
+
+TEST_F(RunTest, IconRefusalsEndTheRunBeforeAnyWindow) {
+  platform.existingPaths = {u"C:\\icons\\empty.ico"};
+  const struct {
+    std::u16string value;
+    std::u16string text;
+  } rows[] = {
+      {u"%SystemRoot%\\none.ico", u"C:\\Windows\\none.ico - File was not found."},
+      {u"C:\\icons\\empty.ico,2", u"C:\\icons\\empty.ico - Unable to retreave the icon."},
+      {u"", u" - File was not found."},
+  };
+  for (const auto& row : rows) {
+    platform.boxes.clear();
+    EXPECT_EQ(Run({u"/i", row.value, u"x"}), 0);
+    ASSERT_EQ(platform.boxes.size(), 1u) << Narrow(row.value);
+    EXPECT_EQ(platform.boxes[0].text, row.text);
+    EXPECT_EQ(platform.boxes[0].owner, nullptr);
+    EXPECT_TRUE(platform.createdWindows.empty());
+    EXPECT_TRUE(hostState.mainWindow == nullptr);
+  }
 }
 
 TEST_F(RunTest, LanguageIsChosenBeforeAnythingIsLookedAt) {

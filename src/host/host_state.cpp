@@ -1,0 +1,7 @@
+#include "host/host_state.h"
+
+namespace vistrel {
+
+HostStateRecord hostState;
+
+}  // namespace vistrel

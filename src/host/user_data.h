@@ -1,0 +1,16 @@
+// The folder where the web runtime keeps browsing data, and its removal at exit.
+#pragma once
+
+#include <string>
+
+namespace vistrel {
+
+// Kept data lives in the local application data folder, scratch data in the
+// temporary folder.
+std::u16string BuildUserDataFolder(bool keepData);
+
+// After the message loop: waits for the browser process, then deletes a
+// scratch folder that no other copy is using, with retries.
+void ExitCleanup();
+
+}  // namespace vistrel

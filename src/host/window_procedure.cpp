@@ -1,0 +1,65 @@
+#include "host/window_procedure.h"
+
+#include "app/catalog.h"
+#include "app/options.h"
+#include "host/host_state.h"
+#include "host/html_file.h"
+
+namespace vistrel {
+
+namespace {
+// A fixed-size window that did not fit is shown maximised; its frame reaches
+// past the work area by this much.
+constexpr int32_t kMaximizedFrameAllowance = 16;
+}  // namespace
+
+void OnMainWindowCreate(WindowHandle window) {
+  if (options.reflectFileUpdate) CurrentPlatform().StartTimer(window, kFileWatchTimer, kFileWatchPeriodMs);
+}
+
+void OnMainWindowDestroy(WindowHandle window) {
+  Platform& platform = CurrentPlatform();
+  if (options.reflectFileUpdate) platform.StopTimer(window, kFileWatchTimer);
+  platform.QuitMessageLoop();
+}
+
+void OnMainWindowSize(WindowHandle) {}
+
+void OnMainWindowClose(WindowHandle window) {
+  // Without a web view there is nothing to close or clear first.
+  CurrentPlatform().DestroyMainWindow(window);
+}
+
+void OnMainWindowTimer(WindowHandle window) {
+  if (options.reflectFileUpdate) ReloadHtmlFileIfChanged(window);
+}
+
+void OnFatalMessage(WindowHandle window, const std::u16string& text) {
+  Platform& platform = CurrentPlatform();
+  platform.ShowMessageBox(window, text, std::u16string(kProgramTitle), kBoxWarning);
+  platform.DestroyMainWindow(window);
+}
+
+std::optional<int32_t> MaximizedHeightLimit() {
+  if (!options.fixedSize) return std::nullopt;
+  const Rect area = CurrentPlatform().WorkArea().value_or(Rect{});
+  return static_cast<int32_t>(int64_t{area.bottom} - area.top + kMaximizedFrameAllowance);
+}
+
+void ReloadHtmlFileIfChanged(WindowHandle window) {
+  Platform& platform = CurrentPlatform();
+  const std::optional<uint64_t> writeTime = platform.FileWriteTime(options.address);
+  if (!writeTime) {
+    // The file was deleted or moved away: the page has nothing left to follow.
+    platform.DestroyMainWindow(window);
+    return;
+  }
+  if (!hostState.navigationCompleted) return;
+  // Any difference counts: a file put back to an older version is news too.
+  if (*writeTime == hostState.fileWriteTime) return;
+  hostState.navigationCompleted = false;
+  hostState.fileWriteTime = *writeTime;
+  if (!LoadHtmlFile(options.address)) return;
+}
+
+}  // namespace vistrel
