@@ -41,7 +41,8 @@ int RunWindow(Platform& platform) {
   const std::optional<IconHandle> icon = ResolveWindowIcon();
   if (!icon) return kExitNormal;
   CreateMainWindow(placement, *icon);
-  platform.RunMessageLoop();
+  // Without a window nothing would ever end the message loop.
+  if (hostState.mainWindow != nullptr) platform.RunMessageLoop();
   if (*icon != nullptr) platform.FreeIcon(*icon);
   ExitCleanup();
   return kExitNormal;
