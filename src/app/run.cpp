@@ -13,6 +13,7 @@
 #include "host/placement.h"
 #include "host/user_data.h"
 #include "platform/platform.h"
+#include "web/environment_setup.h"
 
 namespace vistrel {
 
@@ -41,6 +42,7 @@ int RunWindow(Platform& platform) {
   const std::optional<IconHandle> icon = ResolveWindowIcon();
   if (!icon) return kExitNormal;
   CreateMainWindow(placement, *icon);
+  CreateWebView();
   platform.RunMessageLoop();
   if (*icon != nullptr) platform.FreeIcon(*icon);
   ExitCleanup();
