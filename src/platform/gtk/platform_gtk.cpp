@@ -8,8 +8,14 @@
 #include <utility>
 
 #include "app/text.h"
+#include "platform/gtk/text_gtk.h"
 
 namespace vistrel {
+
+using gtk::AsUtf8;
+using gtk::DisplayUtf8FromUtf16;
+using gtk::FileNameFromUtf16;
+using gtk::Utf16FromUtf8;
 
 namespace {
 
@@ -19,68 +25,6 @@ constexpr uint16_t kLangIdEnglish = 0x0409;   // en-US
 // The parts of a Windows message box style that the boxes here honour.
 constexpr uint32_t kButtonsMask = 0x0F;
 constexpr uint32_t kIconMask = 0xF0;
-
-// ---- Text -------------------------------------------------------------------
-
-std::u16string Utf16FromUtf8(const std::string& utf8) {
-  glong written = 0;
-  g_autofree gunichar2* wide =
-      g_utf8_to_utf16(utf8.data(), static_cast<glong>(utf8.size()), nullptr, &written, nullptr);
-  if (wide == nullptr) return {};
-  return std::u16string(reinterpret_cast<const char16_t*>(wide), static_cast<size_t>(written));
-}
-
-// Exact conversion; nullopt for text that is not valid UTF-16 (a lone
-// surrogate), which can name no file.
-std::optional<std::string> Utf8FromUtf16(const std::u16string& text) {
-  glong written = 0;
-  g_autofree gchar* utf8 = g_utf16_to_utf8(reinterpret_cast<const gunichar2*>(text.data()),
-                                           static_cast<glong>(text.size()), nullptr, &written, nullptr);
-  if (utf8 == nullptr) return std::nullopt;
-  return std::string(utf8, static_cast<size_t>(written));
-}
-
-// For text that is only shown: a lone surrogate becomes U+FFFD rather than
-// emptying the whole box.
-std::string DisplayUtf8FromUtf16(std::u16string text) {
-  if (std::optional<std::string> exact = Utf8FromUtf16(text)) return *std::move(exact);
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t unit = text[i];
-    const bool high = unit >= 0xD800 && unit <= 0xDBFF;
-    const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
-    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      ++i;
-    } else if (high || low) {
-      text[i] = u'\uFFFD';
-    }
-  }
-  return Utf8FromUtf16(text).value_or(std::string());
-}
-
-// Bytes from outside (argv, narrow text) as UTF-8: unchanged when valid,
-// else read in the locale's charset when that is not UTF-8, else with each
-// invalid byte shown as U+FFFD. Nothing is dropped without a trace.
-std::string AsUtf8(const std::string& bytes) {
-  if (g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr)) return bytes;
-  const char* charset = nullptr;
-  if (!g_get_charset(&charset)) {
-    gsize written = 0;
-    g_autofree gchar* converted =
-        g_locale_to_utf8(bytes.data(), static_cast<gssize>(bytes.size()), nullptr, &written, nullptr);
-    if (converted != nullptr) return std::string(converted, written);
-  }
-  g_autofree gchar* repaired = g_utf8_make_valid(bytes.data(), static_cast<gssize>(bytes.size()));
-  return std::string(repaired);
-}
-
-// A UTF-16 path in the file system's encoding; nullopt when it has none.
-std::optional<std::string> FileNameFromUtf16(const std::u16string& path) {
-  const std::optional<std::string> utf8 = Utf8FromUtf16(path);
-  if (!utf8) return std::nullopt;
-  g_autofree gchar* name = g_filename_from_utf8(utf8->c_str(), -1, nullptr, nullptr, nullptr);
-  if (name == nullptr) return std::nullopt;
-  return std::string(name);
-}
 
 // ---- Message boxes ----------------------------------------------------------
 
@@ -149,6 +93,11 @@ void ShowTypeIcon(GtkMessageDialog* dialog, GtkMessageType type, const std::stri
 
 GtkPlatform::GtkPlatform(std::vector<std::string> arguments, bool hasDisplay)
     : arguments_(std::move(arguments)), hasDisplay_(hasDisplay) {}
+
+GtkPlatform::~GtkPlatform() {
+  for (const auto& timer : timers_) g_source_remove(timer.second);
+  ReleaseDataFolderLock();
+}
 
 // ---- Start-up ---------------------------------------------------------------
 
@@ -259,50 +208,88 @@ std::u16string WebKitVersion() {
   return Utf16FromUtf8(version);
 }
 
+// The primary monitor, or the first one where none is marked primary.
+GdkMonitor* PrimaryMonitor() {
+  GdkDisplay* display = gdk_display_get_default();
+  if (display == nullptr) return nullptr;
+  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+  return monitor != nullptr ? monitor : gdk_display_get_monitor(display, 0);
+}
+
+// Windows scales by DPI, GDK by a whole factor: 96 DPI per step.
+std::optional<uint32_t> AppliedDpi() {
+  GdkMonitor* monitor = PrimaryMonitor();
+  if (monitor == nullptr) return std::nullopt;
+  const int scale = gdk_monitor_get_scale_factor(monitor);
+  if (scale <= 0) return std::nullopt;
+  return static_cast<uint32_t>(96 * scale);
+}
+
 // The registry values the program reads, answered by what stands in for
 // them on Linux. Every other value is absent.
+template <typename Value>
 struct RegistryStandIn {
   RegistryRoot root;
   std::u16string_view subkey;
   std::u16string_view valueName;
-  std::u16string (*read)();
+  Value (*read)();
+
+  // Key and value names are case-insensitive, as in the registry.
+  bool Answers(RegistryRoot r, const std::u16string& key, const std::u16string& name) const {
+    return root == r && EqualsIgnoringCase(subkey, key) && EqualsIgnoringCase(valueName, name);
+  }
 };
 
-constexpr std::array<RegistryStandIn, 1> kRegistryStandIns = {{
+constexpr std::array<RegistryStandIn<std::u16string>, 1> kRegistryStrings = {{
     // The WebView2 runtime's version: the web engine that is actually here.
     {RegistryRoot::LocalMachine,
      u"SOFTWARE\\WOW6432Node\\Microsoft\\EdgeUpdate\\Clients\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}", u"pv",
      WebKitVersion},
-    // "AppliedDPI" under HKCU "Control Panel\Desktop\WindowMetrics" joins
-    // here with the window: 96 times the primary monitor's scale factor.
+}};
+
+constexpr std::array<RegistryStandIn<std::optional<uint32_t>>, 1> kRegistryDwords = {{
+    // The display's DPI, from which the zoom is adjusted.
+    {RegistryRoot::CurrentUser, u"Control Panel\\Desktop\\WindowMetrics", u"AppliedDPI", AppliedDpi},
 }};
 
 }  // namespace
 
 RegistryString GtkPlatform::ReadRegistryString(RegistryRoot root, const std::u16string& subkey,
                                                const std::u16string& valueName) {
-  for (const RegistryStandIn& standIn : kRegistryStandIns) {
-    // Key and value names are case-insensitive, as in the registry.
-    if (standIn.root == root && EqualsIgnoringCase(standIn.subkey, subkey) &&
-        EqualsIgnoringCase(standIn.valueName, valueName)) {
+  for (const auto& standIn : kRegistryStrings) {
+    if (standIn.Answers(root, subkey, valueName)) {
       return RegistryString{RegistryString::State::Present, standIn.read()};
     }
   }
   return RegistryString{};
 }
 
+std::optional<uint32_t> GtkPlatform::ReadRegistryDword(RegistryRoot root, const std::u16string& subkey,
+                                                       const std::u16string& valueName) {
+  for (const auto& standIn : kRegistryDwords) {
+    if (standIn.Answers(root, subkey, valueName)) return standIn.read();
+  }
+  return std::nullopt;
+}
+
 // ---- Display ------------------------------------------------------------------
 
 std::optional<Rect> GtkPlatform::WorkArea() {
   if (!hasDisplay_) return std::nullopt;
-  GdkDisplay* display = gdk_display_get_default();
-  if (display == nullptr) return std::nullopt;
-  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
-  if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
+  GdkMonitor* monitor = PrimaryMonitor();
   if (monitor == nullptr) return std::nullopt;
   GdkRectangle area{};
   gdk_monitor_get_workarea(monitor, &area);
   return Rect{area.x, area.y, area.x + area.width, area.y + area.height};
+}
+
+ScreenSize GtkPlatform::PrimaryScreenSize() {
+  if (!hasDisplay_) return {};
+  GdkMonitor* monitor = PrimaryMonitor();
+  if (monitor == nullptr) return {};
+  GdkRectangle geometry{};
+  gdk_monitor_get_geometry(monitor, &geometry);
+  return ScreenSize{geometry.width, geometry.height};
 }
 
 // ---- Files --------------------------------------------------------------------

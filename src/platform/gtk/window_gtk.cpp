@@ -1,0 +1,156 @@
+// The main window as a GtkWindow: Windows styles become GTK window
+// properties, window messages become GTK signals, timers GLib timeouts and
+// the message loop gtk_main.
+#include <gtk/gtk.h>
+
+#include <algorithm>
+
+#include "host/window_procedure.h"
+#include "platform/gtk/platform_gtk.h"
+#include "platform/gtk/text_gtk.h"
+
+namespace vistrel {
+
+namespace {
+
+constexpr uint32_t kStylePopup = 0x80000000;        // WS_POPUP
+constexpr uint32_t kStyleCaption = 0x00C00000;      // WS_CAPTION (border and title bar)
+constexpr uint32_t kStyleSizingFrame = 0x00040000;  // WS_THICKFRAME
+
+GtkWindow* AsGtkWindow(WindowHandle window) { return GTK_WINDOW(window); }
+
+gboolean OnDeleteEvent(GtkWidget* widget, GdkEvent*, gpointer) {
+  // The window procedure decides whether and when the window goes.
+  OnMainWindowClose(widget);
+  return TRUE;
+}
+
+void OnSizeAllocate(GtkWidget* widget, GdkRectangle*, gpointer) { OnMainWindowSize(widget); }
+
+gboolean OnTimer(gpointer window) {
+  OnMainWindowTimer(window);
+  return G_SOURCE_CONTINUE;
+}
+
+}  // namespace
+
+void GtkPlatform::OnWindowDestroy(GtkWidget* widget, void* platform) {
+  OnMainWindowDestroy(widget);
+  static_cast<GtkPlatform*>(platform)->DropTimersOf(widget);
+}
+
+WindowHandle GtkPlatform::CreateMainWindow(const std::u16string& title, const WindowPlacement& placement) {
+  if (!hasDisplay_) {
+    // No window can exist, so the run ends as if it had been closed at once.
+    g_printerr("vistrel: cannot open display\n");
+    quitPending_ = true;
+    return nullptr;
+  }
+  GtkWidget* widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  GtkWindow* window = GTK_WINDOW(widget);
+  gtk_window_set_title(window, gtk::DisplayUtf8FromUtf16(title).c_str());
+
+  const bool popup = (placement.style & kStylePopup) != 0;
+  const bool caption = (placement.style & kStyleCaption) == kStyleCaption;
+  const bool sizingFrame = (placement.style & kStyleSizingFrame) != 0;
+  const int width = std::max(placement.width, 0);
+  const int height = std::max(placement.height, 0);
+  gtk_window_set_decorated(window, caption ? TRUE : FALSE);
+  // Before the window is shown, a move places it: X11 takes the position
+  // from the program, where a window manager would otherwise choose one.
+  gtk_window_move(window, placement.x, placement.y);
+  if (sizingFrame || popup) {
+    // A full-screen window is sized by the window manager, which fixed
+    // size hints would only hinder.
+    gtk_window_set_default_size(window, width, height);
+  } else {
+    // A window that cannot be resized takes the size it asks for; without
+    // the request it would shrink to its content.
+    gtk_window_set_resizable(window, FALSE);
+    gtk_widget_set_size_request(widget, width, height);
+  }
+  if (popup) gtk_window_fullscreen(window);
+
+  g_signal_connect(widget, "delete-event", G_CALLBACK(OnDeleteEvent), nullptr);
+  g_signal_connect(widget, "destroy", G_CALLBACK(&GtkPlatform::OnWindowDestroy), this);
+  g_signal_connect(widget, "size-allocate", G_CALLBACK(OnSizeAllocate), nullptr);
+  // Windows delivers the creation message inside CreateWindowExW.
+  OnMainWindowCreate(widget);
+  return widget;
+}
+
+void GtkPlatform::SetWindowIcon(WindowHandle window, IconHandle icon) {
+  if (window == nullptr || icon == nullptr) return;
+  // One picture serves every size, as one icon does for ICON_BIG and ICON_SMALL.
+  gtk_window_set_icon(AsGtkWindow(window), GDK_PIXBUF(icon));
+}
+
+void GtkPlatform::ShowMainWindow(WindowHandle window, bool maximized) {
+  if (window == nullptr) return;
+  // Asked for before the window is mapped, the state goes out with it.
+  if (maximized) gtk_window_maximize(AsGtkWindow(window));
+  gtk_widget_show(GTK_WIDGET(window));
+}
+
+void GtkPlatform::DestroyMainWindow(WindowHandle window) {
+  if (window != nullptr) gtk_widget_destroy(GTK_WIDGET(window));
+}
+
+Rect GtkPlatform::ClientRect(WindowHandle window) {
+  if (window == nullptr) return {};
+  GtkWidget* widget = GTK_WIDGET(window);
+  // Until it is shown the window has no allocation; the size it will ask
+  // for stands in, as Windows knows a client area from creation on.
+  if (!gtk_widget_get_visible(widget)) {
+    int width = 0;
+    int height = 0;
+    gtk_window_get_size(AsGtkWindow(window), &width, &height);
+    return Rect{0, 0, width, height};
+  }
+  return Rect{0, 0, gtk_widget_get_allocated_width(widget), gtk_widget_get_allocated_height(widget)};
+}
+
+void GtkPlatform::StartTimer(WindowHandle window, uint32_t id, uint32_t periodMs) {
+  if (window == nullptr) return;
+  // An id already in use starts over with the new period, as SetTimer does.
+  StopTimer(window, id);
+  timers_[{window, id}] = g_timeout_add(periodMs, OnTimer, window);
+}
+
+void GtkPlatform::StopTimer(WindowHandle window, uint32_t id) {
+  const auto found = timers_.find({window, id});
+  if (found == timers_.end()) return;
+  g_source_remove(found->second);
+  timers_.erase(found);
+}
+
+void GtkPlatform::DropTimersOf(WindowHandle window) {
+  for (auto timer = timers_.begin(); timer != timers_.end();) {
+    if (timer->first.first == window) {
+      g_source_remove(timer->second);
+      timer = timers_.erase(timer);
+    } else {
+      ++timer;
+    }
+  }
+}
+
+void GtkPlatform::RunMessageLoop() {
+  if (quitPending_) {
+    quitPending_ = false;
+    return;
+  }
+  gtk_main();
+}
+
+void GtkPlatform::QuitMessageLoop() {
+  // PostQuitMessage before the loop runs still ends it; gtk_main_quit
+  // outside gtk_main would be lost.
+  if (gtk_main_level() > 0) {
+    gtk_main_quit();
+  } else {
+    quitPending_ = true;
+  }
+}
+
+}  // namespace vistrel
