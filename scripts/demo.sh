@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh run
-cmake -S . -B build/linux -G Ninja -DVISTREL_TESTS=OFF >/dev/null
+cmake -S . -B build/linux -G Ninja -DVISTREL_TESTS=OFF -DVISTREL_PROGRAM=ON >/dev/null
 ninja -C build/linux vistrel
 
 if [ $# -eq 0 ]; then

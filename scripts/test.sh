@@ -74,7 +74,7 @@ build() {
 
 mkdir -p build/logs
 
-if build linux build/linux -DVISTREL_TESTS=ON; then
+if build linux build/linux -DVISTREL_TESTS=ON -DVISTREL_PROGRAM=ON; then
   run_ctest unit build/linux
 fi
 
@@ -102,7 +102,8 @@ if CXX=clang++ build fuzz build/fuzz -DVISTREL_FUZZ=ON -DVISTREL_PROGRAM=OFF -DV
 fi
 
 windows_ok=0
-build windows build/windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" && windows_ok=1
+build windows build/windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DVISTREL_PROGRAM=ON &&
+  windows_ok=1
 
 # One X server for every end-to-end suite when there is no display.
 xvfb_pid=
@@ -120,6 +121,8 @@ trap '[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null' EXIT
 
 if [ -x build/linux/vistrel ]; then
   run_counted e2e-linux /usr/bin/python3 tests/e2e/linux/run_tests.py --exe build/linux/vistrel
+else
+  record e2e-linux 0 1
 fi
 if [ "$windows_ok" = 1 ]; then
   run_counted e2e-windows /usr/bin/python3 tests/e2e/wine/run_tests.py --exe build/windows/vistrel.exe \

@@ -42,8 +42,11 @@ int RunWindow(Platform& platform) {
   const std::optional<IconHandle> icon = ResolveWindowIcon();
   if (!icon) return kExitNormal;
   CreateMainWindow(placement, *icon);
-  CreateWebView();
-  platform.RunMessageLoop();
+  // Without a window nothing would ever end the message loop.
+  if (hostState.mainWindow != nullptr) {
+    CreateWebView();
+    platform.RunMessageLoop();
+  }
   if (*icon != nullptr) platform.FreeIcon(*icon);
   ExitCleanup();
   return kExitNormal;

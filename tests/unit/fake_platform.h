@@ -52,6 +52,7 @@ class FakePlatform : public Platform {
   bool dataFolderInUse = false;
   int deleteFailures = 0;  // failed deletions before one succeeds
   std::function<void()> whileLooping;  // what happens while the message loop runs
+  WindowHandle windowToCreate = reinterpret_cast<WindowHandle>(0x3A1);
 
   static inline IconHandle const kIcon = reinterpret_cast<IconHandle>(0x1C0);
   static inline WindowHandle const kWindow = reinterpret_cast<WindowHandle>(0x3A1);
@@ -124,7 +125,7 @@ class FakePlatform : public Platform {
     calls.push_back("CreateMainWindow " + Narrow(title));
     createdWindows.push_back(placement);
     windowTitles.push_back(title);
-    return kWindow;
+    return windowToCreate;
   }
   void SetWindowIcon(WindowHandle, IconHandle) override { calls.push_back("SetWindowIcon"); }
   void ShowMainWindow(WindowHandle, bool maximized) override {

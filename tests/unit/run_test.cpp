@@ -180,6 +180,13 @@ TEST_F(RunTest, AnAcceptedRunBuildsTheWindowThenCleansUp) {
   EXPECT_TRUE(platform.boxes.empty());
 }
 
+TEST_F(RunTest, NoWindowMeansNoMessageLoopButStillACleanUp) {
+  platform.windowToCreate = nullptr;
+  EXPECT_EQ(Run({u"https://name.ab.cd/"}), 0);
+  EXPECT_EQ(std::count(platform.calls.begin(), platform.calls.end(), "RunMessageLoop"), 0);
+  EXPECT_EQ(platform.calls.back(), "PathExists C:\\Temp\\vistrel.exe.WebView2");
+}
+
 TEST_F(RunTest, KeptDataFullScreenAndNoIcon) {
   EXPECT_EQ(Run({u"/k", u"/d:Work", u"https://name.ab.cd/"}), 0);
   EXPECT_EQ(platform.calls,

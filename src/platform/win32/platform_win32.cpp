@@ -1,7 +1,19 @@
 #include "platform/win32/platform_win32.h"
 
 #include <io.h>
+#include <objbase.h>
+#include <share.h>
 #include <shellapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <array>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+
+#include "host/window_procedure.h"
 
 namespace vistrel {
 
@@ -18,6 +30,90 @@ std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin()
 std::u16string Utf16(const wchar_t* text, size_t length) { return std::u16string(text, text + length); }
 
 std::u16string Utf16(const wchar_t* text) { return Utf16(text, wcslen(text)); }
+
+std::u16string Utf16(const std::wstring& text) { return Utf16(text.data(), text.size()); }
+
+HKEY RootKey(RegistryRoot root) { return root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+
+HWND Window(WindowHandle window) { return static_cast<HWND>(window); }
+
+constexpr wchar_t kWindowClass[] = L"vistrel";
+// The web runtime's data folder is named after the program's file.
+constexpr wchar_t kDataFolderName[] = L"vistrel.exe" L".WebView2";
+constexpr wchar_t kLockFile[] = L"\\EBWebView\\lockfile";
+constexpr size_t kIconPathUnits = 1024;
+constexpr size_t kReadChunkBytes = 64 * 1024;
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      OnMainWindowCreate(window);
+      return 0;
+    case WM_DESTROY:
+      OnMainWindowDestroy(window);
+      return 0;
+    case WM_SIZE:
+      OnMainWindowSize(window);
+      return 0;
+    case WM_CLOSE:
+      OnMainWindowClose(window);
+      return 0;
+    case WM_GETMINMAXINFO:
+      if (const std::optional<int32_t> limit = MaximizedHeightLimit()) {
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMaxSize.y = *limit;
+        return 0;
+      }
+      break;
+    case WM_TIMER:
+      OnMainWindowTimer(window);
+      return 0;
+    case kFatalMessage:
+      // The sender keeps the text alive until the message has been handled.
+      OnFatalMessage(window, Utf16(reinterpret_cast<const wchar_t*>(lParam)));
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A variable of the runtime library's environment; empty when unset.
+std::wstring EnvironmentValue(const wchar_t* name) {
+  size_t size = 0;
+  // Only the size counts here: some runtime libraries answer the size query
+  // with ERANGE, as for any buffer too small.
+  _wgetenv_s(&size, nullptr, 0, name);
+  if (size == 0) return {};
+  std::wstring value(size, L'\0');
+  if (_wgetenv_s(&size, value.data(), value.size(), name) != 0) return {};
+  value.resize(wcsnlen(value.data(), value.size()));
+  return value;
+}
+
+std::wstring KnownLocalAppDataFolder() {
+  PWSTR path = nullptr;
+  std::wstring folder;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)) && path != nullptr) folder = path;
+  CoTaskMemFree(path);
+  return folder;
+}
+
+std::wstring SystemTempFolder() {
+  DWORD needed = GetTempPathW(0, nullptr);
+  for (int attempt = 0; attempt < 2 && needed != 0; ++attempt) {
+    std::wstring folder(needed, L'\0');
+    const DWORD written = GetTempPathW(needed, folder.data());
+    if (written == 0) break;
+    if (written < needed) {
+      folder.resize(written);
+      // The folder name joins the path with its own separator.
+      if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+      return folder;
+    }
+    needed = written + 1;
+  }
+  return {};
+}
 
 }  // namespace
 
@@ -69,7 +165,7 @@ MessageFontWidths Win32Platform::MeasureMessageFont(const std::u16string& piece)
 
 RegistryString Win32Platform::ReadRegistryString(RegistryRoot root, const std::u16string& subkey,
                                                  const std::u16string& valueName) {
-  HKEY key = root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  HKEY key = RootKey(root);
   const std::wstring path = Wide(subkey);
   const std::wstring name = Wide(valueName);
   RegistryString result;
@@ -93,11 +189,128 @@ RegistryString Win32Platform::ReadRegistryString(RegistryRoot root, const std::u
   return result;
 }
 
+std::optional<uint32_t> Win32Platform::ReadRegistryDword(RegistryRoot root, const std::u16string& subkey,
+                                                         const std::u16string& valueName) {
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  if (RegGetValueW(RootKey(root), Wide(subkey).c_str(), Wide(valueName).c_str(), RRF_RT_REG_DWORD, nullptr, &value,
+                   &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return value;
+}
+
 std::optional<Rect> Win32Platform::WorkArea() {
   RECT area{};
   if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0)) return std::nullopt;
   return Rect{area.left, area.top, area.right, area.bottom};
 }
+
+ScreenSize Win32Platform::PrimaryScreenSize() {
+  return ScreenSize{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
+
+WindowHandle Win32Platform::CreateMainWindow(const std::u16string& title, const WindowPlacement& placement) {
+  WNDCLASSW windowClass{};
+  windowClass.style = 0;
+  windowClass.lpfnWndProc = MainWindowProc;
+  windowClass.hInstance = instance_;
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+  windowClass.lpszClassName = kWindowClass;
+  // A class left from an earlier window of this process serves as well.
+  RegisterClassW(&windowClass);
+  return CreateWindowExW(0, kWindowClass, Wide(title).c_str(), placement.style, placement.x, placement.y,
+                         placement.width, placement.height, nullptr, nullptr, instance_, nullptr);
+}
+
+void Win32Platform::SetWindowIcon(WindowHandle window, IconHandle icon) {
+  // One icon serves both sizes; the system scales it.
+  SendMessageW(Window(window), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  SendMessageW(Window(window), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+}
+
+void Win32Platform::ShowMainWindow(WindowHandle window, bool maximized) {
+  ShowWindow(Window(window), maximized ? SW_MAXIMIZE : showCommand_);
+  UpdateWindow(Window(window));
+}
+
+void Win32Platform::DestroyMainWindow(WindowHandle window) { DestroyWindow(Window(window)); }
+
+Rect Win32Platform::ClientRect(WindowHandle window) {
+  RECT client{};
+  GetClientRect(Window(window), &client);
+  return Rect{client.left, client.top, client.right, client.bottom};
+}
+
+void Win32Platform::StartTimer(WindowHandle window, uint32_t id, uint32_t periodMs) {
+  SetTimer(Window(window), id, periodMs, nullptr);
+}
+
+void Win32Platform::StopTimer(WindowHandle window, uint32_t id) { KillTimer(Window(window), id); }
+
+void Win32Platform::RunMessageLoop() {
+  MSG message{};
+  for (;;) {
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+    // 0 is WM_QUIT; -1 is an error that would repeat on every call.
+    if (got == 0 || got == -1) return;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+void Win32Platform::QuitMessageLoop() { PostQuitMessage(0); }
+
+std::optional<IconLocation> Win32Platform::StartupShortcutIconLocation() {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  GetStartupInfoW(&startup);
+  if ((startup.dwFlags & STARTF_TITLEISLINKNAME) == 0) return std::nullopt;
+  // Any step that fails leaves the location empty: the window gets no icon.
+  IconLocation location{u"", 0};
+  if (startup.lpTitle == nullptr) return location;
+  const HRESULT initialised = CoInitialize(nullptr);
+  IShellLinkW* link = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                 reinterpret_cast<void**>(&link)))) {
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+      std::array<wchar_t, kIconPathUnits> path{};
+      int index = 0;
+      if (SUCCEEDED(file->Load(startup.lpTitle, STGM_READ)) &&
+          SUCCEEDED(link->GetIconLocation(path.data(), static_cast<int>(path.size()), &index))) {
+        location = IconLocation{Utf16(path.data(), wcsnlen(path.data(), path.size())), index};
+      }
+      file->Release();
+    }
+    link->Release();
+  }
+  if (SUCCEEDED(initialised)) CoUninitialize();
+  return location;
+}
+
+std::u16string Win32Platform::ExpandEnvironmentVariables(const std::u16string& text) {
+  const std::wstring source = Wide(text);
+  DWORD needed = ExpandEnvironmentStringsW(source.c_str(), nullptr, 0);
+  // A second try covers a variable that grew between the calls.
+  for (int attempt = 0; attempt < 2 && needed != 0; ++attempt) {
+    std::wstring expanded(needed, L'\0');
+    const DWORD written = ExpandEnvironmentStringsW(source.c_str(), expanded.data(), needed);
+    if (written == 0) break;
+    if (written <= needed) return Utf16(expanded.data(), wcsnlen(expanded.data(), expanded.size()));
+    needed = written;
+  }
+  // Unexpanded, the path is at least the one the user typed.
+  return text;
+}
+
+IconHandle Win32Platform::ExtractIconFrom(const std::u16string& path, int32_t index) {
+  HICON icon = ExtractIconW(instance_, Wide(path).c_str(), static_cast<UINT>(index));
+  // 1 means the file is no executable, library or icon file.
+  return reinterpret_cast<uintptr_t>(icon) > 1 ? icon : nullptr;
+}
+
+void Win32Platform::FreeIcon(IconHandle icon) { DestroyIcon(static_cast<HICON>(icon)); }
 
 bool Win32Platform::PathExists(const std::u16string& path) { return _waccess_s(Wide(path).c_str(), 0) == 0; }
 
@@ -114,5 +327,89 @@ std::optional<std::u16string> Win32Platform::FullPath(const std::u16string& path
   }
   return std::nullopt;
 }
+
+FileContents Win32Platform::ReadWholeFile(const std::u16string& path, bool shareWithWriters) {
+  const std::wstring name = Wide(path);
+  FILE* file = nullptr;
+  if (shareWithWriters) {
+    file = _wfsopen(name.c_str(), L"rb", _SH_DENYNO);
+  } else if (_wfopen_s(&file, name.c_str(), L"rb") != 0) {
+    file = nullptr;
+  }
+  FileContents contents;
+  if (file == nullptr) return contents;  // OpenFailed
+  std::string chunk(kReadChunkBytes, '\0');
+  for (;;) {
+    const size_t got = fread(chunk.data(), 1, chunk.size(), file);
+    contents.bytes.append(chunk.data(), got);
+    if (got < chunk.size()) break;
+  }
+  if (ferror(file)) {
+    contents.status = FileContents::Status::ReadFailed;
+    contents.bytes.clear();
+  } else {
+    contents.status = FileContents::Status::Read;
+  }
+  fclose(file);
+  return contents;
+}
+
+std::optional<uint64_t> Win32Platform::FileWriteTime(const std::u16string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  return (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
+void Win32Platform::DeleteFileAt(const std::u16string& path) { DeleteFileW(Wide(path).c_str()); }
+
+std::u16string Win32Platform::ConvertAnsiText(const std::string& bytes) {
+  std::u16string text;
+  // The conversion counts in int; a file beyond that is converted in parts.
+  constexpr size_t kPartBytes = INT_MAX / 2;
+  for (size_t start = 0; start < bytes.size(); start += kPartBytes) {
+    const int length = static_cast<int>(bytes.size() - start < kPartBytes ? bytes.size() - start : kPartBytes);
+    const int units = MultiByteToWideChar(CP_ACP, 0, bytes.data() + start, length, nullptr, 0);
+    if (units <= 0) continue;
+    std::wstring part(static_cast<size_t>(units), L'\0');
+    const int written = MultiByteToWideChar(CP_ACP, 0, bytes.data() + start, length, part.data(), units);
+    if (written > 0) text += Utf16(part.data(), static_cast<size_t>(written));
+  }
+  return text;
+}
+
+std::u16string Win32Platform::UserDataFolderPath(KnownFolder where) {
+  const bool local = where == KnownFolder::LocalAppData;
+  std::wstring base = EnvironmentValue(local ? L"LOCALAPPDATA" : L"TEMP");
+  // Without the variable the folder would land at the root of the drive.
+  if (base.empty()) base = local ? KnownLocalAppDataFolder() : SystemTempFolder();
+  return Utf16(base + L"\\" + kDataFolderName);
+}
+
+bool Win32Platform::DataFolderInUse(const std::u16string& folder) {
+  return _waccess_s((Wide(folder) + kLockFile).c_str(), 0) == 0;
+}
+
+bool Win32Platform::DeleteFolderTree(const std::u16string& folder) {
+  // A list of one path, ended by an empty entry.
+  std::wstring from = Wide(folder);
+  from.append(2, L'\0');
+  SHFILEOPSTRUCTW operation{};
+  operation.hwnd = nullptr;
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = from.c_str();
+  operation.pTo = nullptr;
+  // No recycle bin, no progress, no questions, no error boxes.
+  operation.fFlags = static_cast<FILEOP_FLAGS>(FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI);
+  return SHFileOperationW(&operation) == 0;
+}
+
+void Win32Platform::WaitForProcessExit(uint32_t processId, uint32_t timeoutMs) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+  if (process == nullptr) return;
+  WaitForSingleObject(process, timeoutMs);
+  CloseHandle(process);
+}
+
+void Win32Platform::Pause(uint32_t milliseconds) { Sleep(milliseconds); }
 
 }  // namespace vistrel

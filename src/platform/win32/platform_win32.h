@@ -26,11 +26,39 @@ class Win32Platform final : public Platform {
 
   RegistryString ReadRegistryString(RegistryRoot root, const std::u16string& subkey,
                                     const std::u16string& valueName) override;
+  std::optional<uint32_t> ReadRegistryDword(RegistryRoot root, const std::u16string& subkey,
+                                            const std::u16string& valueName) override;
 
   std::optional<Rect> WorkArea() override;
+  ScreenSize PrimaryScreenSize() override;
+
+  WindowHandle CreateMainWindow(const std::u16string& title, const WindowPlacement& placement) override;
+  void SetWindowIcon(WindowHandle window, IconHandle icon) override;
+  void ShowMainWindow(WindowHandle window, bool maximized) override;
+  void DestroyMainWindow(WindowHandle window) override;
+  Rect ClientRect(WindowHandle window) override;
+  void StartTimer(WindowHandle window, uint32_t id, uint32_t periodMs) override;
+  void StopTimer(WindowHandle window, uint32_t id) override;
+  void RunMessageLoop() override;
+  void QuitMessageLoop() override;
+
+  std::optional<IconLocation> StartupShortcutIconLocation() override;
+  std::u16string ExpandEnvironmentVariables(const std::u16string& text) override;
+  IconHandle ExtractIconFrom(const std::u16string& path, int32_t index) override;
+  void FreeIcon(IconHandle icon) override;
 
   bool PathExists(const std::u16string& path) override;
   std::optional<std::u16string> FullPath(const std::u16string& path) override;
+  FileContents ReadWholeFile(const std::u16string& path, bool shareWithWriters) override;
+  std::optional<uint64_t> FileWriteTime(const std::u16string& path) override;
+  void DeleteFileAt(const std::u16string& path) override;
+  std::u16string ConvertAnsiText(const std::string& bytes) override;
+
+  std::u16string UserDataFolderPath(KnownFolder where) override;
+  bool DataFolderInUse(const std::u16string& folder) override;
+  bool DeleteFolderTree(const std::u16string& folder) override;
+  void WaitForProcessExit(uint32_t processId, uint32_t timeoutMs) override;
+  void Pause(uint32_t milliseconds) override;
 
  private:
   HINSTANCE instance_;

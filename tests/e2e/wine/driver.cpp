@@ -1,9 +1,14 @@
-// Starts vistrel.exe, reads back every message box it shows, answers it, and
-// reports what happened as one JSON object (UTF-8) on standard output.
+// Starts vistrel.exe, reads back every message box it shows, answers it,
+// reads back its main window and closes it, and reports what happened as one
+// JSON object (UTF-8) on standard output.
 //
 //   vistrel-test-driver --exe PATH [--arg xHEX]... [--press OK|YES|NO|CANCEL]...
-//                       [--timeout MS] [--measure xHEX]
+//                       [--timeout MS] [--measure xHEX] [--window close|wait]
+//                       [--env xHEX]... [--unset NAME]... [--shortcut xHEX]
+//                       [--lock xHEX] [--watch xHEX]... [--delete xHEX]...
+//                       [--icon-colour RRGGBB]... [--show SW]
 //   vistrel-test-driver --probe
+//   vistrel-test-driver --make-shortcut xHEX --arg xHEX --arg xHEX --arg xHEX
 //
 // Arguments for vistrel travel as "x" followed by the hex digits of their
 // UTF-8 bytes, so that empty ones, blanks and non-ASCII text reach this
@@ -11,12 +16,32 @@
 // They are then quoted for CreateProcessW by the rules CommandLineToArgvW
 // reverses.
 //
-// --probe reports the interface language, the locale, the work area and the
+// The main window (class "vistrel") is read once it is visible and its
+// message loop runs: title, rectangle, restored rectangle, style, maximised,
+// and how many pixels of each --icon-colour the caption shows where the
+// window's small icon goes (Wine answers no WM_GETICON from another process,
+// so the icon is looked for on the screen). Then, with --window close (the
+// default), WM_CLOSE is posted; with --window wait it is left to go by
+// itself. --watch names paths whose existence is reported at that moment;
+// --delete names files deleted right after it. --lock holds a file open, shared with nobody, for the whole run.
+// --env NAME=VALUE and --unset NAME change the environment vistrel starts
+// with; --shortcut starts it as a shell shortcut of that path would; --show
+// gives it a start-up show command (SW_ value) as a shortcut's "Run" setting does.
+//
+// --probe reports the interface language, the locale, the work area, the
+// screen, the folders and icons the program's defaults name, and the
 // runtime's registered version values as a program sees them in this
 // environment.
+// --make-shortcut saves a shell shortcut at the given path to the program
+// named by the first --arg, with the icon location of the other two (path
+// and index; an empty path leaves the shortcut without one).
 // --measure reports how many blanks span the given text in the message-box
 // font, measured here with the same GDI calls, independently of vistrel.
 #include <windows.h>
+
+#include <objbase.h>
+#include <shellapi.h>
+#include <shobjidl.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -38,6 +63,10 @@ constexpr DWORD kSendTimeoutMs = 2000;
 constexpr size_t kMaxBoxes = 8;  // a program that keeps showing boxes is stopped
 constexpr UINT kTerminatedExitCode = 0xDEAD;
 constexpr UINT kNonClientMetricsSize = 504;
+constexpr wchar_t kMainWindowClass[] = L"vistrel";
+constexpr wchar_t kDefaultIcon[] = L"%SystemRoot%\\System32\\shell32.dll";
+constexpr UINT kDefaultIconIndex = 220;
+constexpr DWORD kIconPaintWaitMs = 1000;  // for the caption to show an icon of the colours asked for
 
 constexpr wchar_t kRuntimeMachineKey[] =
     L"SOFTWARE\\WOW6432Node\\Microsoft\\EdgeUpdate\\Clients\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}";
@@ -175,6 +204,16 @@ struct Request {
   DWORD timeoutMs = kDefaultTimeoutMs;
   std::optional<std::wstring> measure;
   bool probe = false;
+  std::optional<std::wstring> makeShortcut;
+  bool closeWindow = true;
+  std::vector<std::wstring> setVariables;    // NAME=VALUE
+  std::vector<std::wstring> unsetVariables;  // NAME
+  std::optional<std::wstring> shortcut;
+  std::optional<std::wstring> lock;
+  std::vector<std::wstring> watch;
+  std::vector<std::wstring> remove;
+  std::vector<COLORREF> iconColours;
+  std::optional<WORD> show;
 };
 
 std::optional<int> ButtonId(const std::wstring& name) {
@@ -213,11 +252,29 @@ std::optional<std::wstring> ReadRequest(int argc, wchar_t** argv, Request& reque
     const std::wstring value = argv[++i];
     if (option == L"--exe") {
       request.exe = value;
-    } else if (option == L"--arg" || option == L"--measure") {
+    } else if (option == L"--arg" || option == L"--measure" || option == L"--env" || option == L"--shortcut" ||
+               option == L"--lock" || option == L"--watch" || option == L"--delete" ||
+               option == L"--make-shortcut") {
       const std::optional<std::wstring> decoded = DecodeHexArgument(value);
       if (!decoded) return L"bad hex text: " + value;
       if (option == L"--arg") request.arguments.push_back(*decoded);
-      else request.measure = *decoded;
+      else if (option == L"--measure") request.measure = *decoded;
+      else if (option == L"--env") request.setVariables.push_back(*decoded);
+      else if (option == L"--shortcut") request.shortcut = *decoded;
+      else if (option == L"--lock") request.lock = *decoded;
+      else if (option == L"--watch") request.watch.push_back(*decoded);
+      else if (option == L"--delete") request.remove.push_back(*decoded);
+      else request.makeShortcut = *decoded;
+    } else if (option == L"--icon-colour") {
+      const unsigned long rgb = wcstoul(value.c_str(), nullptr, 16);
+      request.iconColours.push_back(RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF));
+    } else if (option == L"--show") {
+      request.show = static_cast<WORD>(wcstoul(value.c_str(), nullptr, 10));
+    } else if (option == L"--unset") {
+      request.unsetVariables.push_back(value);
+    } else if (option == L"--window") {
+      if (value != L"close" && value != L"wait") return L"unknown window action: " + value;
+      request.closeWindow = value == L"close";
     } else if (option == L"--press") {
       const std::optional<int> id = ButtonId(value);
       if (!id) return L"unknown button: " + value;
@@ -228,7 +285,7 @@ std::optional<std::wstring> ReadRequest(int argc, wchar_t** argv, Request& reque
       return L"unknown option: " + option;
     }
   }
-  if (!request.probe && request.exe.empty()) return std::wstring(L"--exe is required");
+  if (!request.probe && !request.makeShortcut && request.exe.empty()) return std::wstring(L"--exe is required");
   return std::nullopt;
 }
 
@@ -333,6 +390,7 @@ std::string BoxJson(const Box& box) {
 struct ProcessWindows {
   DWORD processId = 0;
   HWND box = nullptr;               // a visible dialog of that process
+  std::vector<HWND> mains;          // its visible windows of the program's class
   std::vector<HWND> others;         // its other visible top-level windows
 };
 
@@ -341,12 +399,109 @@ BOOL CALLBACK FindProcessWindows(HWND window, LPARAM context) {
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
   if (owner != found.processId || !IsWindowVisible(window)) return TRUE;
-  if (ClassOf(window) == L"#32770") {
+  const std::wstring name = ClassOf(window);
+  if (name == L"#32770") {
     if (found.box == nullptr) found.box = window;
+  } else if (name == kMainWindowClass) {
+    found.mains.push_back(window);
   } else {
     found.others.push_back(window);
   }
   return TRUE;
+}
+
+std::string RectJson(const RECT& rect) {
+  return JsonArray({std::to_string(rect.left), std::to_string(rect.top), std::to_string(rect.right - rect.left),
+                    std::to_string(rect.bottom - rect.top)});
+}
+
+// Pixels of each colour on the screen in the caption's left end, where the
+// small icon is drawn.
+std::vector<long long> CountCaptionColours(HWND window, const std::vector<COLORREF>& colours) {
+  std::vector<long long> counts(colours.size(), 0);
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  const int caption = GetSystemMetrics(SM_CYCAPTION);
+  const int width = 4 * caption;
+  const int height = 2 * caption;
+  const int left = rect.left > 0 ? rect.left : 0;
+  const int top = rect.top > 0 ? rect.top : 0;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bitmap != nullptr && memory != nullptr) {
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
+    GdiFlush();
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    for (int i = 0; i < width * height; ++i) {
+      // DIB pixels are 0x00RRGGBB, COLORREF is 0x00BBGGRR.
+      const DWORD p = pixels[i];
+      const COLORREF colour = RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+      for (size_t c = 0; c < colours.size(); ++c) counts[c] += colour == colours[c];
+    }
+    SelectObject(memory, previous);
+  }
+  if (bitmap != nullptr) DeleteObject(bitmap);
+  if (memory != nullptr) DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return counts;
+}
+
+// Waits a little for the caption to be painted with one of the colours.
+std::string CaptionColoursJson(HWND window, const std::vector<COLORREF>& colours) {
+  std::vector<long long> counts(colours.size(), 0);
+  const long long enough = GetSystemMetrics(SM_CXSMICON) * GetSystemMetrics(SM_CYSMICON) / 2;
+  const DWORD until = GetTickCount() + kIconPaintWaitMs;
+  while (!colours.empty()) {
+    counts = CountCaptionColours(window, colours);
+    bool seen = false;
+    for (long long count : counts) seen = seen || count >= enough;
+    if (seen || static_cast<LONG>(GetTickCount() - until) >= 0) break;
+    Sleep(kPollMs);
+  }
+  JsonObject json;
+  for (size_t c = 0; c < colours.size(); ++c) {
+    char name[8];
+    snprintf(name, sizeof name, "%02x%02x%02x", GetRValue(colours[c]), GetGValue(colours[c]), GetBValue(colours[c]));
+    json.Add(name, counts[c]);
+  }
+  return json.Json();
+}
+
+// The main window as the user sees it. Rectangles are [x, y, width, height].
+std::string MainWindowJson(HWND window, const std::vector<std::wstring>& watch,
+                           const std::vector<COLORREF>& iconColours) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof placement;
+  GetWindowPlacement(window, &placement);
+  std::vector<std::string> paths;
+  for (const std::wstring& path : watch) {
+    paths.push_back(JsonObject()
+                        .Add("path", path)
+                        .Add("exists", GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+                        .Json());
+  }
+  return JsonObject()
+      .Add("class", ClassOf(window))
+      .Add("title", TextOf(window))
+      .Add("rect", RectJson(rect))
+      .Add("normalRect", RectJson(placement.rcNormalPosition))
+      .Add("style", static_cast<long long>(static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE))))
+      .Add("exStyle", static_cast<long long>(static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE))))
+      .Add("maximized", IsZoomed(window) != FALSE)
+      .Add("iconColours", CaptionColoursJson(window, iconColours))
+      .Add("paths", JsonArray(paths))
+      .Json();
 }
 
 // ------------------------------------------------------------- measurement
@@ -403,6 +558,52 @@ std::string RegistryValueJson(HKEY root, const wchar_t* subkey) {
   return JsonObject().Add("type", static_cast<long long>(type)).Add("text", text).Json();
 }
 
+std::wstring Variable(const wchar_t* name) {
+  const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+  if (size == 0) return {};
+  std::wstring value(size, L'\0');
+  value.resize(GetEnvironmentVariableW(name, value.data(), size));
+  return value;
+}
+
+std::wstring Expanded(const wchar_t* text) {
+  const DWORD size = ExpandEnvironmentStringsW(text, nullptr, 0);
+  std::wstring value(size, L'\0');
+  ExpandEnvironmentStringsW(text, value.data(), size);
+  value.resize(wcsnlen(value.data(), value.size()));
+  return value;
+}
+
+// Whether the file holds an icon at that index, as the shell extracts it.
+bool IconAt(const std::wstring& path, UINT index) {
+  HICON icon = ExtractIconW(GetModuleHandleW(nullptr), path.c_str(), index);
+  if (reinterpret_cast<UINT_PTR>(icon) <= 1) return false;
+  DestroyIcon(icon);
+  return true;
+}
+
+LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// The rectangle the system gives a maximised window of that style when its
+// program leaves the limits alone.
+std::string MaximizedRectJson(DWORD style) {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = PlainWindowProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"vistrel-test-plain";
+  RegisterClassW(&windowClass);
+  HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"", style, 0, 0, 300, 200, nullptr, nullptr,
+                                windowClass.hInstance, nullptr);
+  if (window == nullptr) return "null";
+  ShowWindow(window, SW_MAXIMIZE);
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  DestroyWindow(window);
+  return RectJson(rect);
+}
+
 int Probe() {
   RECT area{};
   const BOOL haveArea = SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
@@ -419,11 +620,94 @@ int Probe() {
            .Add("userDefaultLangID", static_cast<long long>(GetUserDefaultLangID()))
            .Add("userDefaultLocaleName", std::wstring(locale))
            .Add("workArea", workArea)
+           .Add("screen", JsonArray({std::to_string(GetSystemMetrics(SM_CXSCREEN)),
+                                     std::to_string(GetSystemMetrics(SM_CYSCREEN))}))
+           .Add("maximized", JsonObject()
+                                 .Add("normal", MaximizedRectJson(WS_OVERLAPPEDWINDOW))
+                                 .Add("fixed", MaximizedRectJson(WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX))
+                                 .Json())
+           .Add("maxTrack", JsonArray({std::to_string(GetSystemMetrics(SM_CXMAXTRACK)),
+                                       std::to_string(GetSystemMetrics(SM_CYMAXTRACK))}))
+           .Add("minTrack", JsonArray({std::to_string(GetSystemMetrics(SM_CXMINTRACK)),
+                                       std::to_string(GetSystemMetrics(SM_CYMINTRACK))}))
+           .Add("temp", Variable(L"TEMP"))
+           .Add("tmp", Variable(L"TMP"))
+           .Add("localAppData", Variable(L"LOCALAPPDATA"))
+           .Add("defaultIcon", Expanded(kDefaultIcon))
+           .Add("defaultIconPresent", IconAt(Expanded(kDefaultIcon), kDefaultIconIndex))
+           .Add("defaultIconCount", static_cast<long long>(reinterpret_cast<UINT_PTR>(
+                                        ExtractIconW(GetModuleHandleW(nullptr), Expanded(kDefaultIcon).c_str(),
+                                                     static_cast<UINT>(-1)))))
            .Add("machinePv", RegistryValueJson(HKEY_LOCAL_MACHINE, kRuntimeMachineKey))
            .Add("machineNativePv", RegistryValueJson(HKEY_LOCAL_MACHINE, kRuntimeMachineNativeKey))
            .Add("userPv", RegistryValueJson(HKEY_CURRENT_USER, kRuntimeUserKey))
            .Json());
   return 0;
+}
+
+// ---------------------------------------------------------------- shortcut
+
+int MakeShortcut(const std::wstring& path, const std::vector<std::wstring>& arguments) {
+  if (arguments.size() != 3) return Fail(L"--make-shortcut needs target, icon path and icon index");
+  const int index = _wtoi(arguments[2].c_str());
+  HRESULT result = CoInitialize(nullptr);
+  const bool initialised = SUCCEEDED(result);
+  IShellLinkW* link = nullptr;
+  IPersistFile* file = nullptr;
+  if (SUCCEEDED(result)) {
+    result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              reinterpret_cast<void**>(&link));
+  }
+  if (SUCCEEDED(result)) result = link->SetPath(arguments[0].c_str());
+  if (SUCCEEDED(result) && !arguments[1].empty()) result = link->SetIconLocation(arguments[1].c_str(), index);
+  if (SUCCEEDED(result)) result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+  if (SUCCEEDED(result)) result = file->Save(path.c_str(), TRUE);
+  // Read back what a program started from it will find.
+  wchar_t icon[1024] = {};
+  int readIndex = 0;
+  if (SUCCEEDED(result)) result = link->GetIconLocation(icon, 1024, &readIndex);
+  if (file != nullptr) file->Release();
+  if (link != nullptr) link->Release();
+  if (initialised) CoUninitialize();
+  if (FAILED(result)) return Fail(L"saving the shortcut failed with " + std::to_wstring(static_cast<long>(result)));
+  Emit(JsonObject().Add("shortcut", path).Add("iconPath", std::wstring(icon))
+           .Add("iconIndex", static_cast<long long>(readIndex)).Json());
+  return 0;
+}
+
+// ------------------------------------------------------------- environment
+
+bool SameName(const std::wstring& entry, const std::wstring& name) {
+  if (entry.size() <= name.size() || entry[name.size()] != L'=') return false;
+  return CompareStringOrdinal(entry.c_str(), static_cast<int>(name.size()), name.c_str(),
+                              static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
+}
+
+// This process's environment with the request's changes, as a block for
+// CreateProcessW; empty when nothing changes, so that vistrel inherits it.
+std::wstring EnvironmentBlock(const Request& request) {
+  if (request.setVariables.empty() && request.unsetVariables.empty()) return {};
+  std::vector<std::wstring> entries;
+  if (wchar_t* strings = GetEnvironmentStringsW()) {
+    for (const wchar_t* entry = strings; *entry != L'\0'; entry += wcslen(entry) + 1) entries.push_back(entry);
+    FreeEnvironmentStringsW(strings);
+  }
+  auto drop = [&entries](const std::wstring& name) {
+    std::vector<std::wstring> kept;
+    for (const std::wstring& entry : entries) {
+      // Entries such as "=C:=C:\\" name a drive's folder, never a variable.
+      if (entry.empty() || entry[0] == L'=' || !SameName(entry, name)) kept.push_back(entry);
+    }
+    entries.swap(kept);
+  };
+  for (const std::wstring& name : request.unsetVariables) drop(name);
+  for (const std::wstring& assignment : request.setVariables) {
+    drop(assignment.substr(0, assignment.find(L'=')));
+    entries.push_back(assignment);
+  }
+  std::wstring block;
+  for (const std::wstring& entry : entries) block += entry + L'\0';
+  return block + L'\0';
 }
 
 // --------------------------------------------------------------------- run
@@ -436,13 +720,32 @@ int Run(const Request& request) {
   report.Add("commandLine", commandLine);
   if (request.measure) report.Add("measure", MeasureJson(*request.measure));
 
+  HANDLE locked = INVALID_HANDLE_VALUE;
+  if (request.lock) {
+    locked = CreateFileW(request.lock->c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (locked == INVALID_HANDLE_VALUE) return Fail(L"could not lock " + *request.lock);
+  }
+
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
+  std::wstring shortcut = request.shortcut.value_or(L"");
+  if (request.shortcut) {
+    startup.dwFlags |= STARTF_TITLEISLINKNAME;
+    startup.lpTitle = shortcut.data();
+  }
+  if (request.show) {
+    startup.dwFlags |= STARTF_USESHOWWINDOW;
+    startup.wShowWindow = *request.show;
+  }
+  std::wstring environment = EnvironmentBlock(request);
   PROCESS_INFORMATION process{};
   std::wstring mutableLine = commandLine;  // CreateProcessW may write into it
-  if (!CreateProcessW(request.exe.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    return Fail(L"CreateProcessW failed with error " + std::to_wstring(GetLastError()));
+  if (!CreateProcessW(request.exe.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                      environment.empty() ? nullptr : environment.data(), nullptr, &startup, &process)) {
+    const DWORD error = GetLastError();
+    if (locked != INVALID_HANDLE_VALUE) CloseHandle(locked);
+    return Fail(L"CreateProcessW failed with error " + std::to_wstring(error));
   }
   CloseHandle(process.hThread);
 
@@ -450,6 +753,9 @@ int Run(const Request& request) {
   std::vector<std::string> boxes;
   std::set<HWND> seenOthers;
   std::vector<std::string> others;
+  std::set<HWND> seenMains;
+  std::vector<std::string> mains;
+  bool closePosted = false;
   bool timedOut = false;
   DWORD deadline = GetTickCount() + request.timeoutMs;
   for (;;) {
@@ -461,6 +767,21 @@ int Run(const Request& request) {
       if (seenOthers.insert(window).second) {
         others.push_back(JsonObject().Add("class", ClassOf(window)).Add("title", TextOf(window)).Json());
       }
+    }
+    if (found.box == nullptr && !found.mains.empty() && seenMains.insert(found.mains.front()).second) {
+      const HWND window = found.mains.front();
+      // Once a sent message comes back, the program has finished creating
+      // and showing the window and waits in its message loop.
+      DWORD_PTR ignored = 0;
+      SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
+      mains.push_back(MainWindowJson(window, request.watch, request.iconColours));
+      for (const std::wstring& path : request.remove) DeleteFileW(path.c_str());
+      if (request.closeWindow) {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        closePosted = true;
+      }
+      deadline = GetTickCount() + request.timeoutMs;
+      continue;
     }
     if (found.box != nullptr) {
       const DWORD seenAt = GetTickCount() - started;
@@ -512,9 +833,12 @@ int Run(const Request& request) {
   DWORD exitCode = 0;
   GetExitCodeProcess(process.hProcess, &exitCode);
   CloseHandle(process.hProcess);
+  if (locked != INVALID_HANDLE_VALUE) CloseHandle(locked);
 
   report.Add("boxes", JsonArray(boxes))
       .Add("elapsedMs", static_cast<long long>(GetTickCount() - started))
+      .Add("windows", JsonArray(mains))
+      .Add("closePosted", closePosted)
       .Add("otherWindows", JsonArray(others))
       .Add("timedOut", timedOut)
       .Add("terminated", terminated)
@@ -529,5 +853,6 @@ int wmain(int argc, wchar_t** argv) {
   Request request;
   if (const std::optional<std::wstring> problem = ReadRequest(argc, argv, request)) return Fail(*problem);
   if (request.probe) return Probe();
+  if (request.makeShortcut) return MakeShortcut(*request.makeShortcut, request.arguments);
   return Run(request);
 }

@@ -1,15 +1,19 @@
 #!/usr/bin/python3
-"""End-to-end tests of vistrel.exe's start-up paths under Wine.
+"""End-to-end tests of vistrel.exe's start-up paths and window under Wine.
 
-    run_tests.py --exe PATH --driver PATH [--prefix DIR] [--platform-check PATH] [--jobs N]
+    run_tests.py --exe PATH --driver PATH [--prefix DIR] [--platform-check PATH] [--jobs N] [--only TEXT]
 
 Each case starts vistrel.exe through vistrel-test-driver.exe, which reads
 back every message box the program shows (title, text, icon, buttons),
-answers it and reports the exit code. The cases cover the refusals of the
-command line in English and Japanese, the special forms /ver, /void and /?,
-and the check for the WebView2 runtime's registered version.
+answers it, reads back the main window (title, rectangle, style, maximised,
+icon), closes it or waits for it to go, and reports the exit code. The cases
+cover the refusals of the command line in English and Japanese, the special
+forms /ver, /void and /?, the check for the WebView2 runtime's registered
+version, the window's placement, style, title and icon, the HTML file of /l,
+and the user data folder left or deleted at exit. No web engine runs here, so
+the window stays empty.
 vistrel-platform-check.exe (found beside the driver unless named) calls the
-Win32 side of the platform seam directly: full paths, existence, registry.
+Win32 side of the platform seam directly, for what no window or box shows.
 
 The Wine prefix lives in DIR/prefix and is made once (wineboot, a 1920x1080
 virtual desktop so that the work area does not depend on the display); later
@@ -20,11 +24,13 @@ stopped at the end. Prints one line per case and ends with "N passed, M failed".
 import argparse
 import dataclasses
 import datetime
+import itertools
 import json
 import os
 import re
 import select
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -113,6 +119,9 @@ MESSAGES = {
     "FileNotFound": (" - File was not found.", " - ファイルが見つかりませんでした。"),
     "FileNameInvalid": (" - File name or folder name is invalid.", " - ファイル名またはフォルダ名が正しくありません。"),
     "RuntimeMissing": ("WebView2 is not installed.", "WebView2 がインストールされていません。"),
+    "FileOpenFailed": (" - File was not able to open.", " - ファイルを開けませんでした。"),
+    "IconUnavailable": (" - Unable to retreave the icon.", " - アイコンを取得できませんでした。"),
+    "DataDeleteFailed": ("Could not delete user data.", "ユーザーデータを削除できませんでした。"),
 }
 
 # The usage text line by line; "\t" marks where the program puts its blanks.
@@ -166,15 +175,49 @@ BANNER = re.compile(
     r"^ vistrel 2\.20 64bit - (?P<date>(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 123]\d \d{4}) "
     r"(?P<time>[0-2]\d:[0-5]\d:[0-5]\d) $")
 
-# A folder in the prefix's C: drive for the /l cases.
+# A folder in the prefix's C: drive for the /l and /i cases.
 HTML_FOLDER = "vistrel-e2e"
 HTML_PRESENT = "C:\\vistrel-e2e\\page.html"
 HTML_ABSENT = "C:\\vistrel-e2e\\absent.html"
+E2E = "C:\\vistrel-e2e"
+# Icons of one opaque colour each, so that the caption shows which one the window has.
+ICON_COLOURS = {"orange": (0xE0, 0x80, 0x20), "blue": (0x20, 0x40, 0xC0)}
+ICON_FILE = E2E + "\\two sizes.ico"  # orange, 16 and 32 pixels
+BLUE_ICON_FILE = E2E + "\\blue.ico"
+
+# Window styles, with the bits that decide a window's frame.
+WS_POPUP = 0x80000000
+WS_VISIBLE = 0x10000000
+STYLE_NORMAL = 0x00CF0000  # WS_OVERLAPPEDWINDOW
+STYLE_FIXED = 0x00CA0000   # caption, system menu, minimise box
+STYLE_FRAME_BITS = 0xC0CF0000  # popup, child, caption, system menu, sizing frame, boxes
+SW_SHOWNORMAL = 1
+SW_SHOWMAXIMIZED = 3
+
+# The user data folder's name inside TEMP or LOCALAPPDATA.
+DATA_FOLDER = "vistrel.exe.WebView2"
+# Where a run without TEMP must put it (TMP names it) and where it must not.
+OS_TEMP = E2E + "\\os temp"
+MARKED_TEMP = E2E + "\\temp ü"  # a TEMP of a case's own
+DRIVE_ROOT_DATA = "C:\\" + DATA_FOLDER
+# Shell shortcuts to the program, made once per run.
+SHORTCUT_WITH_ICON = E2E + "\\with icon.lnk"
+SHORTCUT_WITHOUT_ICON = E2E + "\\without icon.lnk"
 
 
 def text_of(message: str, lang: str) -> str:
     english, japanese = MESSAGES[message]
     return japanese if LANGUAGES[lang].texts == "ja" else english
+
+
+@dataclasses.dataclass
+class Window:
+    """The main window as it must be when shown."""
+    title: str
+    rect: Optional[tuple] = None  # x, y, width, height (GetWindowRect); None: not checked
+    maximized: bool = False
+    style: int = STYLE_NORMAL     # compared on STYLE_FRAME_BITS
+    icon: Optional[str] = None    # which of ICON_COLOURS the caption shows, "" none; None: not checked
 
 
 @dataclasses.dataclass
@@ -188,20 +231,35 @@ class Case:
     text: Optional[str] = None
     exit_code: int = 0
     timeout_ms: int = 10000
+    window: Optional[Window] = None  # None: no window may appear
+    action: str = "close"            # or "wait": the window must go by itself
+    outlives: bool = False           # with "wait": still open when the timeout ends
+    env: dict = dataclasses.field(default_factory=dict)  # name -> value; None unsets
+    shortcut: Optional[str] = None   # started as from this shell shortcut
+    show: Optional[int] = None       # the start-up show command (SW_ value)
+    lock: Optional[str] = None       # a file held open, shared with nobody
+    files: tuple = ()                # files made (with their folders) before the run
+    watch: tuple = ()                # (path, exists while the window is shown)
+    delete: tuple = ()               # files deleted once the window is shown
+    after: tuple = ()                # (path, exists after the run)
+    serial: bool = False             # runs alone: it shares the data folders or looks at the screen
 
 
-def refusal(name, args, subject, message, langs=("en", "ja"), state="installed"):
+def refusal(name, args, subject, message, langs=("en", "ja"), state="installed", **more):
     """A command line refused with subject + message, once per language."""
-    return [Case(f"{name} [{lang}]", list(args), lang, state, "warning", subject + text_of(message, lang))
+    return [Case(f"{name} [{lang}]", list(args), lang, state, "warning", subject + text_of(message, lang), **more)
             for lang in langs]
 
 
-def accepted(name, args, state="installed", lang="en"):
-    return Case(f"{name} [{lang}]", list(args), lang, state, None, None, 0, timeout_ms=5000)
+def accepted(name, args, title, state="installed", lang="en", **window):
+    """A command line that opens the window, which is then closed."""
+    return Case(f"{name} [{lang}]", list(args), lang, state, timeout_ms=5000, window=Window(title, **window),
+                serial=window.get("icon") is not None)
 
 
-def build_cases(work_area, languages):
+def build_cases(probe, languages):
     """The table of cases; sizes at the edges come from the work area."""
+    work_area = probe["workArea"]
     left, top, right, bottom = work_area
     width, height = right - left, bottom - top
     wide_langs = tuple(l for l in ("en", "ja") if l in languages)
@@ -273,24 +331,35 @@ def build_cases(work_area, languages):
     ]:
         cases += refusal(name, args, subject, message, wide_langs)
 
-    # Command lines the parser accepts: no box, exit code 0.
-    for name, args in [
-        ("address only", ["about:blank"]),
-        ("title and address", ["Hello World", "about:blank"]),
-        ("minus address", ["-x"]),
-        ("every flag", ["/a", "/F", "/u", "/m", "/z", "/d:Work 1", "/lus", HTML_PRESENT]),
-        ("repeated flags", ["/a", "/a", "/m", "/m", "about:blank"]),
-        ("size and icon", ["/s", "800", "600", "/i", "app.ico, 3", "title", "about:blank"]),
-        ("empty width", ["/s", "", "600", "about:blank"]),
-        ("negative width leaving 100", ["/s", str(-(width - 100)), "600", "about:blank"]),
-        ("size over the work area without /sp", ["/s", str(width + 500), "600", "about:blank"]),
-        ("position at the far edges", ["/sp", "800", "600", str(width - 800), str(height - 600), "about:blank"]),
-        ("position from the far edges", ["/sp", "800", "600", "-0", "-0", "about:blank"]),
-        ("profile name of 64", ["/d:" + "q" * 64, "about:blank"]),
-        ("existing folder", ["C:\\windows"]),
-        ("html file present", ["/l", HTML_PRESENT]),
+    # Command lines the parser accepts: the window opens and is closed, no box, exit code 0.
+    for name, args, title, window in [
+        ("address only", ["about:blank"], "about:blank", {}),
+        ("title and address", ["Hello World", "about:blank"], "Hello World", {}),
+        ("minus address", ["-x"], "-x", {}),
+        ("every flag", ["/a", "/F", "/u", "/m", "/z", "/d:Work 1", "/lus", HTML_PRESENT], HTML_PRESENT,
+         {"style": STYLE_FIXED}),
+        ("repeated flags", ["/a", "/a", "/m", "/m", "about:blank"], "about:blank", {}),
+        ("size and icon", ["/s", "800", "600", "/i", ICON_FILE + ", 0", "title", "about:blank"], "title",
+         {"rect": ((width - 800) // 2, (height - 600) // 2, 800, 600), "icon": "orange"}),
+        ("empty width", ["/s", "", "600", "about:blank"], "about:blank",
+         {"rect": (0, (height - 600) // 2, width, 600)}),
+        # The system widens a window to the least its caption needs.
+        ("negative width leaving 100", ["/s", str(-(width - 100)), "600", "about:blank"], "about:blank",
+         {"rect": ((width - 100) // 2, (height - 600) // 2, max(100, probe["minTrack"][0]), 600)}),
+        ("size over the work area without /sp", ["/s", str(width + 500), "600", "about:blank"], "about:blank",
+         {"maximized": True}),
+        ("position at the far edges", ["/sp", "800", "600", str(width - 800), str(height - 600), "about:blank"],
+         "about:blank", {"rect": (width - 800, height - 600, 800, 600)}),
+        ("position from the far edges", ["/sp", "800", "600", "-0", "-0", "about:blank"], "about:blank",
+         {"rect": (right - 800, bottom - 600, 800, 600)}),
+        ("profile name of 64", ["/d:" + "q" * 64, "about:blank"], "about:blank", {}),
+        ("existing folder", ["C:\\windows"], "C:\\windows", {}),
+        ("html file present", ["/l", HTML_PRESENT], HTML_PRESENT, {}),
     ]:
-        cases.append(accepted(name, args))
+        cases.append(accepted(name, args, title, **window))
+    cases += refusal("size and a missing icon", ["/s", "800", "600", "/i", "app.ico, 3", "title", "about:blank"],
+                     "app.ico", "FileNotFound", wide_langs)
+    cases += window_cases(probe, wide_langs)
 
     # The special one-argument forms.
     for lang in wide_langs:
@@ -307,7 +376,7 @@ def build_cases(work_area, languages):
         cases.append(Case(f"/void, runtime {state} [en]", ["/void"], state=state, exit_code=1))
     for state in ("user only", "dword machine, good user"):
         cases.append(Case(f"/void, runtime {state} [en]", ["/void"], state=state, exit_code=0))
-        cases.append(accepted(f"address, runtime {state}", ["about:blank"], state=state))
+        cases.append(accepted(f"address, runtime {state}", ["about:blank"], "about:blank", state=state))
     cases.append(Case("/VOID, runtime absent [en]", ["/VOID"], state="absent", exit_code=1))
     cases.append(Case("/ver, runtime absent [en]", ["/ver"], state="absent", box="banner"))
     cases += refusal("refusal, runtime user only", ["/x"], "/x", "ParameterInvalid", ("en",), "user only")
@@ -326,6 +395,171 @@ def build_cases(work_area, languages):
         if lang in languages:
             cases += refusal("unknown switch", ["/x"], "/x", "ParameterInvalid", (lang,))
             cases.append(Case(f"runtime absent [{lang}]", ["site"], lang, "absent", "warning", text_of(missing, lang)))
+    return cases
+
+
+def window_cases(probe, langs):
+    """The window: placement, style, title, icon, the HTML file and the data folder."""
+    left, top, right, bottom = probe["workArea"]
+    width, height = right - left, bottom - top
+    screen_width, screen_height = probe["screen"]
+    maximized = {style: tuple(rect) for style, rect in probe["maximized"].items()}
+    temp, local = probe["temp"], probe["localAppData"]
+    cases = []
+
+    def window(name, args, title="about:blank", lang="en", case=None, **expected):
+        # The icon is looked for on the screen, where no other window may cover it.
+        serial = expected.get("icon") is not None
+        return Case(f"{name} [{lang}]", list(args), lang, window=Window(title, **expected),
+                    **{"timeout_ms": 5000, "serial": serial, **(case or {})})
+
+    # Placement: centred on a rectangle of the work area's size at the screen origin.
+    centre = (width - 1400) // 2
+    for name, args, expected in [
+        ("default placement", [], {"rect": (centre, 10, 1400, height - 20)}),
+        ("/s 800 600 centred", ["/s", "800", "600"],
+         {"rect": ((width - 800) // 2, (height - 600) // 2, 800, 600)}),
+        ("/s with odd differences", ["/s", "799", "601"],
+         {"rect": ((width - 799) // 2, (height - 601) // 2, 799, 601)}),
+        ("/s -200 -100", ["/s", "-200", "-100"], {"rect": (100, 50, width - 200, height - 100)}),
+        ("/s 0 0 is the work area", ["/s", "0", "0"], {"rect": (0, 0, width, height), "maximized": False}),
+        ("/s exactly as wide as the work area", ["/s", str(width), "600"],
+         {"rect": (0, (height - 600) // 2, width, 600)}),
+        ("/s one wider than the work area", ["/s", str(width + 1), "600"],
+         {"maximized": True, "rect": maximized["normal"]}),
+        ("/s 3000 500 is maximised", ["/s", "3000", "500"], {"maximized": True, "rect": maximized["normal"]}),
+        ("/s exactly as high as the work area", ["/s", "800", str(height)],
+         {"rect": ((width - 800) // 2, 0, 800, height)}),
+        ("/s one higher than the work area", ["/s", "800", str(height + 1)],
+         {"rect": ((width - 800) // 2, 10, 800, height - 20)}),
+        ("/s 800 5000", ["/s", "800", "5000"], {"rect": ((width - 800) // 2, 10, 800, height - 20)}),
+        ("/sp 800 600 100 50", ["/sp", "800", "600", "100", "50"], {"rect": (100, 50, 800, 600)}),
+        ("/sp flush right and bottom", ["/sp", "800", "600", "-0", "-0"],
+         {"rect": (right - 800, bottom - 600, 800, 600)}),
+        ("/sp 10 from the right", ["/sp", "800", "600", "-10", "0"], {"rect": (right - 810, 0, 800, 600)}),
+        ("/sp 10 from the bottom", ["/sp", "800", "600", "0", "-10"], {"rect": (0, bottom - 610, 800, 600)}),
+        ("/sp 0 0 100 100 reaches past the work area", ["/sp", "0", "0", "100", "100"],
+         {"rect": (100, 100, width, height)}),
+        ("/k covers the screen", ["/k"], {"rect": (0, 0, screen_width, screen_height), "style": WS_POPUP}),
+        ("/f keeps the default placement", ["/f"],
+         {"rect": (centre, 10, 1400, height - 20), "style": STYLE_FIXED}),
+        ("/f /s 800 600", ["/f", "/s", "800", "600"],
+         {"rect": ((width - 800) // 2, (height - 600) // 2, 800, 600), "style": STYLE_FIXED}),
+        # A fixed window shown maximised may be 16 pixels higher than the work
+        # area, within what the system lets any window grow to.
+        ("/f /s 3000 500 is maximised within its height limit", ["/f", "/s", "3000", "500"],
+         {"maximized": True, "style": STYLE_FIXED,
+          "rect": maximized["fixed"][:3] + (min(height + 16, probe["maxTrack"][1]),)}),
+    ]:
+        cases.append(window(name, args + ["about:blank"], **expected))
+    # The start-up show command (a shortcut's "Run: Maximised") applies unless the size did not fit.
+    for name, args, show, expected in [
+        ("start-up command maximises", [], SW_SHOWMAXIMIZED, {"maximized": True, "rect": maximized["normal"]}),
+        ("start-up command maximises /k", ["/k"], SW_SHOWMAXIMIZED, {"maximized": True, "style": WS_POPUP}),
+        ("start-up command shows normally", ["/s", "800", "600"], SW_SHOWNORMAL,
+         {"rect": ((width - 800) // 2, (height - 600) // 2, 800, 600)}),
+        ("a size that does not fit maximises whatever the command", ["/s", "3000", "500"], SW_SHOWNORMAL,
+         {"maximized": True, "rect": maximized["normal"]}),
+    ]:
+        cases.append(window(name, args + ["about:blank"], case={"show": show}, **expected))
+
+    # Title: the one given, else the address or file name as typed.
+    page_jp = E2E + "\\ページ 1.html"
+    for lang in langs:
+        for name, args, title in [
+            ("title given", ["Hello", "about:blank"], "Hello"),
+            ("non-ASCII title", ["日本語のタイトル – ünïcode", "about:blank"], "日本語のタイトル – ünïcode"),
+            ("address as typed", ["Example.COM/a?b=c"], "Example.COM/a?b=c"),
+            ("non-ASCII address as typed", ["https://例え.テスト/パス"], "https://例え.テスト/パス"),
+            ("folder as typed, not resolved", ["c:\\WINDOWS\\"], "c:\\WINDOWS\\"),
+            ("/l file name as typed", ["/l", HTML_PRESENT], HTML_PRESENT),
+            ("/l non-ASCII file name", ["/l", page_jp], page_jp),
+            ("/l with a title", ["/l", "Page", HTML_PRESENT], "Page"),
+        ]:
+            cases.append(window(name, args, title, lang))
+
+    # Icons: /i, a start-up shortcut's, or the default one (which Wine's shell32 may lack).
+    shell32 = probe["defaultIcon"]
+    count = probe["defaultIconCount"]
+    for name, args, icon in [
+        ("/i icon file", ["/i", ICON_FILE], "orange"),
+        ("/i icon file, index 0", ["/i", ICON_FILE + ",0"], "orange"),
+        ("/i another icon file", ["/i", BLUE_ICON_FILE], "blue"),
+        # Icons of Wine's own library are not told apart on the screen: no box is enough.
+        ("/i library, last index", ["/i", f"%SystemRoot%\\System32\\shell32.dll,{count - 1}"], None),
+        ("/i with a variable of its own", ["/i", "%VISTREL_E2E_ICONS%\\blue.ico"], "blue"),
+        ("no /i: the default icon", [], None if probe["defaultIconPresent"] else ""),
+    ]:
+        cases.append(window(name, args + ["about:blank"], icon=icon, case={"env": {"VISTREL_E2E_ICONS": E2E}}))
+    for name, shortcut, args, icon in [
+        ("shortcut with an icon", SHORTCUT_WITH_ICON, [], "orange"),
+        ("shortcut without an icon", SHORTCUT_WITHOUT_ICON, [], ""),
+        ("shortcut that cannot be read", E2E + "\\absent.lnk", [], ""),
+        ("/i wins over the shortcut", SHORTCUT_WITH_ICON, ["/i", BLUE_ICON_FILE], "blue"),
+    ]:
+        cases.append(window(name, args + ["about:blank"], icon=icon, case={"shortcut": shortcut}))
+    cases += refusal("/i index past the last icon", ["/i", f"{shell32},{count}", "about:blank"], shell32,
+                     "IconUnavailable", langs)
+    cases += refusal("/i second image of an icon file", ["/i", ICON_FILE + ",1", "about:blank"], ICON_FILE,
+                     "IconUnavailable", langs)
+    cases += refusal("/i file holding no icon", ["/i", HTML_PRESENT, "about:blank"], HTML_PRESENT,
+                     "IconUnavailable", langs)
+    cases += refusal("/i missing file shows the expanded path", ["/i", "%TEMP%\\no such icon.ico", "about:blank"],
+                     temp + "\\no such icon.ico", "FileNotFound", langs)
+    cases += refusal("/i missing, started from a shortcut", ["/i", E2E + "\\absent.ico", "about:blank"],
+                     E2E + "\\absent.ico", "FileNotFound", ("en",), shortcut=SHORTCUT_WITH_ICON)
+
+    # The HTML file of /l.
+    cases += refusal("/l of a folder", ["/l", E2E], E2E, "FileOpenFailed", langs)
+    # Each case holds a file of its own open, since the cases run side by side.
+    for switch, lang in [("/l", l) for l in langs] + [("/ls", "en"), ("/lu", "en")]:
+        locked = E2E + f"\\locked for {switch[1:]} {lang}.html"
+        cases += refusal(f"{switch} of a file open elsewhere", [switch, locked], locked, "FileOpenFailed", (lang,),
+                         files=(locked,), lock=locked)
+    for name, switch in [("/l", "/l"), ("/lu", "/lu"), ("/ls", "/ls")]:
+        cases.append(window(f"{name} shows the window", [switch, HTML_PRESENT], HTML_PRESENT))
+    for name, switch in [("/ld", "/ld"), ("/lud", "/lud")]:
+        doomed = E2E + f"\\deleted by {switch[1:]}.html"
+        cases.append(window(f"{name} deletes the file before showing", [switch, doomed], doomed,
+                            case={"files": (doomed,), "watch": ((doomed, False),), "after": ((doomed, False),)}))
+    kept = E2E + "\\kept by l.html"
+    cases.append(window("/l keeps the file", ["/l", kept], kept,
+                        case={"files": (kept,), "watch": ((kept, True),), "after": ((kept, True),)}))
+    for name, switch in [("/ls", "/ls"), ("/lus", "/lus")]:
+        watched = E2E + f"\\watched by {switch[1:]}.html"
+        cases.append(window(f"{name} closes when the file is deleted", [switch, watched], watched,
+                            case={"files": (watched,), "delete": (watched,), "action": "wait"}))
+    unwatched = E2E + "\\left alone.html"
+    cases.append(window("/ls stays while the file stays", ["/ls", unwatched], unwatched,
+                        case={"files": (unwatched,), "action": "wait", "outlives": True, "timeout_ms": 2000}))
+
+    # The user data folder: the scratch one goes at exit, a kept or busy one stays.
+    scratch, kept_data = temp + "\\" + DATA_FOLDER, local + "\\" + DATA_FOLDER
+    os_scratch = OS_TEMP + "\\" + DATA_FOLDER
+    marked_scratch = MARKED_TEMP + "\\" + DATA_FOLDER
+    both = (scratch + "\\EBWebView\\Default\\Cache\\data_0", kept_data + "\\EBWebView\\Local State")
+    for name, args, files, env, after in [
+        ("scratch folder deleted at close", [], both, {}, ((scratch, False), (kept_data, True))),
+        ("/p deletes the scratch folder", ["/p"], both, {}, ((scratch, False), (kept_data, True))),
+        ("/d keeps both folders", ["/d"], both, {}, ((scratch, True), (kept_data, True))),
+        ("/d:name keeps both folders", ["/d:Work"], both, {}, ((scratch, True), (kept_data, True))),
+        ("lock file keeps the scratch folder", [], (scratch + "\\EBWebView\\lockfile",), {}, ((scratch, True),)),
+        ("no scratch folder to delete", [], (), {}, ((scratch, False),)),
+        ("TEMP elsewhere than TMP", [], (marked_scratch + "\\x", os_scratch + "\\x"),
+         {"TEMP": MARKED_TEMP, "TMP": OS_TEMP}, ((marked_scratch, False), (os_scratch, True))),
+        ("TEMP unset: the system's temporary folder", [],
+         (scratch + "\\x", os_scratch + "\\x", DRIVE_ROOT_DATA + "\\x"), {"TEMP": None, "TMP": OS_TEMP},
+         ((os_scratch, False), (scratch, True), (DRIVE_ROOT_DATA, True))),
+        ("TEMP empty: the system's temporary folder", [],
+         (scratch + "\\x", os_scratch + "\\x", DRIVE_ROOT_DATA + "\\x"), {"TEMP": "", "TMP": OS_TEMP},
+         ((os_scratch, False), (scratch, True), (DRIVE_ROOT_DATA, True))),
+    ]:
+        cases.append(window(name, args + ["about:blank"],
+                            case={"files": files, "env": env, "after": after, "serial": True}))
+    busy = scratch + "\\EBWebView\\busy"
+    cases.append(Case("scratch folder that cannot be deleted [en]", ["about:blank"], "en", box="warning",
+                      text=text_of("DataDeleteFailed", "en"), timeout_ms=15000, window=Window("about:blank"),
+                      files=(busy,), lock=busy, after=((busy, True),), serial=True))
     return cases
 
 
@@ -385,17 +619,62 @@ def check_banner(text):
     return []
 
 
-def check(case, report):
+def check_window(want, got):
+    problems = []
+    if got["class"] != "vistrel":
+        problems.append(f"class {got['class']!r}")
+    if got["title"] != want.title:
+        problems.append(f"title {got['title']!r}, expected {want.title!r}")
+    if want.rect is not None and tuple(got["rect"]) != tuple(want.rect):
+        problems.append(f"rectangle {tuple(got['rect'])}, expected {tuple(want.rect)}")
+    if got["maximized"] != want.maximized:
+        problems.append("maximised" if got["maximized"] else "not maximised")
+    style = got["style"]
+    if style & STYLE_FRAME_BITS != want.style:
+        problems.append(f"style {style:#010x}, expected {want.style:#010x} in {STYLE_FRAME_BITS:#010x}")
+    if not style & WS_VISIBLE:
+        problems.append("not visible")
+    if want.icon is not None:
+        for name, rgb in ICON_COLOURS.items():
+            pixels = got["iconColours"].get(bytes(rgb).hex(), 0)
+            # A 16-pixel icon drawn whole is 256 pixels; stray pixels of exactly that colour are none.
+            if name == want.icon and pixels < 64:
+                problems.append(f"no {name} icon in the caption ({pixels} pixels)")
+            elif name != want.icon and pixels:
+                problems.append(f"{name} icon in the caption ({pixels} pixels)")
+    return problems
+
+
+def check(case, report, after=()):
+    """after: (path, expected, found) for the paths looked at once the run ended."""
     if "error" in report:
         return [f"driver: {report['error']}"]
     problems = []
     boxes = report["boxes"]
-    if report["timedOut"] or report["terminated"]:
+    windows = report["windows"]
+    if case.outlives:
+        if not report["terminated"]:
+            problems.append(f"ended by itself (exit code {report['exitCode']}) while it should stay")
+    elif report["timedOut"] or report["terminated"]:
         problems.append("still running at the timeout")
     elif report["exitCode"] != case.exit_code:
         problems.append(f"exit code {report['exitCode']}, expected {case.exit_code}")
     if report["otherWindows"]:
         problems.append(f"other windows {report['otherWindows']}")
+    if case.window is None:
+        if windows:
+            problems.append(f"unexpected window {windows[0]['title']!r}")
+    elif len(windows) != 1:
+        problems.append(f"{len(windows)} windows of class 'vistrel', expected 1")
+    else:
+        problems += check_window(case.window, windows[0])
+        watched = {p["path"]: p["exists"] for p in windows[0]["paths"]}
+        for path, exists in case.watch:
+            if watched.get(path) != exists:
+                problems.append(f"{path} {'missing' if exists else 'still there'} while the window is shown")
+    for path, expected, found in after:
+        if found != expected:
+            problems.append(f"{path} {'gone' if expected else 'still there'} after the run")
     if case.box is None:
         if boxes:
             problems.append(f"unexpected box {boxes[0]['text']!r}")
@@ -423,6 +702,22 @@ def hex_argument(text):
     return "x" + text.encode("utf-8").hex()
 
 
+def icon_file(sizes, rgb):
+    """An .ico file holding one opaque 32-bit image of each size (one icon to the shell)."""
+    images = []
+    for size in sizes:
+        header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
+        colour = bytes([rgb[2], rgb[1], rgb[0], 0xFF]) * (size * size)   # BGRA
+        mask = bytes(((size + 31) // 32) * 4 * size)             # nothing transparent
+        images.append(header + colour + mask)
+    data = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for size, image in zip(sizes, images):
+        data += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(image), offset)
+        offset += len(image)
+    return data + b"".join(images)
+
+
 class Wine:
     def __init__(self, prefix, display, driver, exe):
         self.prefix = prefix
@@ -434,6 +729,7 @@ class Wine:
                    # No prompt to install Mono or Gecko: the program needs neither.
                    WINEDLLOVERRIDES="mscoree=;mshtml=")
         self.env = env
+        self.data_folders = [DRIVE_ROOT_DATA, OS_TEMP + "\\" + DATA_FOLDER, MARKED_TEMP + "\\" + DATA_FOLDER]
 
     def env_for(self, lang):
         env = dict(self.env)
@@ -462,13 +758,58 @@ class Wine:
     def probe(self, lang="en"):
         return self.driver_json(["--probe"], lang)
 
+    def make_shortcut(self, path, icon):
+        """A shell shortcut to the program with the icon location (path, index)."""
+        args = ["--make-shortcut", hex_argument(path)]
+        for value in (windows_path(self.exe), icon[0], str(icon[1])):
+            args += ["--arg", hex_argument(value)]
+        return self.driver_json(args)
+
     def run_case(self, case):
-        args = ["--exe", windows_path(self.exe), "--timeout", str(case.timeout_ms)]
+        """Runs one case; returns the driver's report and what was found after it."""
+        if case.serial:
+            self.remove_data_folders()
+        for path in case.files:
+            made = self.unix_path(path)
+            os.makedirs(os.path.dirname(made), exist_ok=True)
+            with open(made, "w", encoding="utf-8") as f:
+                f.write("<p>vistrel</p>\n")
+        args = ["--exe", windows_path(self.exe), "--timeout", str(case.timeout_ms),
+                "--window", case.action]
         for a in case.args:
             args += ["--arg", hex_argument(a)]
         if case.box == "usage":
             args += ["--measure", hex_argument(USAGE_PIECE)]
-        return self.driver_json(args, case.lang, timeout=case.timeout_ms / 1000 + 60)
+        for name, value in case.env.items():
+            args += ["--unset", name] if value is None else ["--env", hex_argument(f"{name}={value}")]
+        if case.shortcut:
+            args += ["--shortcut", hex_argument(case.shortcut)]
+        if case.show is not None:
+            args += ["--show", str(case.show)]
+        if case.lock:
+            args += ["--lock", hex_argument(case.lock)]
+        for path, _ in case.watch:
+            args += ["--watch", hex_argument(path)]
+        for path in case.delete:
+            args += ["--delete", hex_argument(path)]
+        if case.window and case.window.icon is not None:
+            for rgb in ICON_COLOURS.values():
+                args += ["--icon-colour", bytes(rgb).hex()]
+        report = self.driver_json(args, case.lang, timeout=case.timeout_ms / 1000 + 60)
+        after = [(path, expected, os.path.exists(self.unix_path(path))) for path, expected in case.after]
+        if case.serial:
+            self.remove_data_folders()
+        return report, after
+
+    def unix_path(self, path):
+        """Where a C: or Z: path of the prefix lies for this side."""
+        drive, rest = path[:2].upper(), path[2:].strip("\\")
+        root = {"C:": os.path.join(self.prefix, "drive_c"), "Z:": "/"}[drive]
+        return os.path.join(root, *[part for part in rest.split("\\") if part])
+
+    def remove_data_folders(self):
+        for folder in self.data_folders:
+            shutil.rmtree(self.unix_path(folder), ignore_errors=True)
 
     def import_registry(self, entries):
         """entries: list of (key, value) with value None to delete the key."""
@@ -592,6 +933,7 @@ def main():
                         help="folder for the Wine prefix (kept between runs)")
     parser.add_argument("--platform-check", help="vistrel-platform-check.exe (default: beside the driver)")
     parser.add_argument("--jobs", type=int, default=3, help="cases run at once")
+    parser.add_argument("--only", help="run only the cases whose name holds this text (no platform checks)")
     options = parser.parse_args()
     for path in (options.exe, options.driver):
         if not os.path.isfile(path):
@@ -614,8 +956,15 @@ def main():
         os.makedirs(folder, exist_ok=True)
         with open(os.path.join(folder, "page.html"), "w", encoding="utf-8") as f:
             f.write("<p>vistrel</p>\n")
-        if os.path.exists(os.path.join(folder, "absent.html")):
-            os.remove(os.path.join(folder, "absent.html"))
+        for name in ("absent.html", "absent.ico", "absent.lnk"):
+            if os.path.exists(os.path.join(folder, name)):
+                os.remove(os.path.join(folder, name))
+        with open(os.path.join(folder, "ページ 1.html"), "w", encoding="utf-8") as f:
+            f.write("<p>ページ</p>\n")
+        with open(wine.unix_path(ICON_FILE), "wb") as f:
+            f.write(icon_file((16, 32), ICON_COLOURS["orange"]))
+        with open(wine.unix_path(BLUE_ICON_FILE), "wb") as f:
+            f.write(icon_file((32,), ICON_COLOURS["blue"]))
         print(f"prefix {'reused' if reused else 'made'} in {time.monotonic() - started:.1f} s", flush=True)
 
         # Each language must come out of Wine as intended before its cases count.
@@ -633,17 +982,24 @@ def main():
                       flush=True)
         if "en" not in languages:
             return 1
-        work_area = languages["en"].get("workArea")
-        if not work_area:
+        probe = languages["en"]
+        if not probe.get("workArea"):
             print("FAIL work area: the driver could not read it", flush=True)
             return 1
+        wine.data_folders += [probe["temp"] + "\\" + DATA_FOLDER, probe["localAppData"] + "\\" + DATA_FOLDER]
+        wine.remove_data_folders()
+        for shortcut, icon in [(SHORTCUT_WITH_ICON, (ICON_FILE, 0)), (SHORTCUT_WITHOUT_ICON, ("", 0))]:
+            made = wine.make_shortcut(shortcut, icon)
+            if made.get("iconPath") != icon[0] or made.get("iconIndex") != icon[1]:
+                failed += 1
+                print(f"FAIL shortcut {shortcut}: made as {made}", flush=True)
 
         # The seam's Win32 side on its own, for what no box shows.
-        for ok, line in run_platform_checks(wine, platform_check):
+        for ok, line in [] if options.only else run_platform_checks(wine, platform_check):
             passed, failed = passed + ok, failed + (not ok)
             print(line, flush=True)
 
-        cases = build_cases(work_area, languages)
+        cases = [c for c in build_cases(probe, languages) if not options.only or options.only in c.name]
         by_state = {}
         for case in cases:
             by_state.setdefault(case.state, []).append(case)
@@ -658,8 +1014,13 @@ def main():
                         print(f"FAIL {case.name}: registry state {state!r} not set ({output.strip()[-300:]}; "
                               f"read back {probe})", flush=True)
                     continue
-                for case, report in zip(group, pool.map(wine.run_case, group)):
-                    problems = check(case, report)
+                # Cases that share the data folders run one at a time, after the others.
+                together = [c for c in group if not c.serial]
+                alone = [c for c in group if c.serial]
+                results = itertools.chain(zip(together, pool.map(wine.run_case, together)),
+                                          ((case, wine.run_case(case)) for case in alone))
+                for case, (report, after) in results:
+                    problems = check(case, report, after)
                     if problems:
                         failed += 1
                         print(f"FAIL {case.name}: {'; '.join(problems)}", flush=True)
