@@ -20,7 +20,8 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
-#include <objidl.h>  // IStream
+#include <objidl.h>      // IStream
+#include <eventtoken.h>  // EventRegistrationToken
 #else
 #include <cstdint>
 #include <cstdlib>
