@@ -11,7 +11,7 @@ namespace vistrel::gtk {
 namespace {
 
 // Keys whose codes are not a run of letters, digits or numbered keys.
-constexpr std::array<std::pair<uint32_t, uint32_t>, 68> kNamedKeys = {{
+constexpr auto kNamedKeys = std::to_array<std::pair<uint32_t, uint32_t>>({
     {GDK_KEY_BackSpace, 0x08},    {GDK_KEY_Tab, 0x09},          {GDK_KEY_ISO_Left_Tab, 0x09},
     {GDK_KEY_Clear, 0x0C},        {GDK_KEY_Return, 0x0D},       {GDK_KEY_KP_Enter, 0x0D},
     {GDK_KEY_Shift_L, 0x10},      {GDK_KEY_Shift_R, 0x10},      {GDK_KEY_Control_L, 0x11},
@@ -35,7 +35,7 @@ constexpr std::array<std::pair<uint32_t, uint32_t>, 68> kNamedKeys = {{
     {GDK_KEY_slash, 0xBF},        {GDK_KEY_grave, 0xC0},        {GDK_KEY_bracketleft, 0xDB},
     {GDK_KEY_backslash, 0xDC},    {GDK_KEY_bracketright, 0xDD}, {GDK_KEY_apostrophe, 0xDE},
     {GDK_KEY_less, 0xE2},         {GDK_KEY_KP_Equal, 0xBB},
-}};
+});
 
 constexpr uint32_t kVirtualKeyF10 = 0x79;
 constexpr uint32_t kVirtualKeyAlt = 0x12;
@@ -45,9 +45,9 @@ constexpr std::u16string_view kProfileNamePunctuation = u" #@$()+-_~.";
 
 // The schemes WebKitGTK loads without help: the web, files, inline data,
 // its own pages and GResources, and the PDF viewer it brings along.
-constexpr std::array<std::string_view, 8> kEngineSchemes = {
+constexpr auto kEngineSchemes = std::to_array<std::string_view>({
     "http", "https", "file", "data", "about", "blob", "resource", "webkit-pdfjs-viewer",
-};
+});
 
 constexpr uint32_t kDomStorageTypes = WEBKIT_WEBSITE_DATA_INDEXEDDB_DATABASES | WEBKIT_WEBSITE_DATA_LOCAL_STORAGE |
                                       WEBKIT_WEBSITE_DATA_WEBSQL_DATABASES | WEBKIT_WEBSITE_DATA_DOM_CACHE;
@@ -57,7 +57,7 @@ constexpr uint32_t kSiteTypes = kDomStorageTypes | WEBKIT_WEBSITE_DATA_COOKIES |
                                 WEBKIT_WEBSITE_DATA_DEVICE_ID_HASH_SALT | WEBKIT_WEBSITE_DATA_HSTS_CACHE |
                                 WEBKIT_WEBSITE_DATA_ITP | WEBKIT_WEBSITE_DATA_SERVICE_WORKER_REGISTRATIONS;
 
-constexpr std::array<std::pair<uint32_t, uint32_t>, 11> kDataKinds = {{
+constexpr auto kDataKinds = std::to_array<std::pair<uint32_t, uint32_t>>({
     {COREWEBVIEW2_BROWSING_DATA_KINDS_INDEXED_DB, WEBKIT_WEBSITE_DATA_INDEXEDDB_DATABASES},
     {COREWEBVIEW2_BROWSING_DATA_KINDS_LOCAL_STORAGE, WEBKIT_WEBSITE_DATA_LOCAL_STORAGE},
     {COREWEBVIEW2_BROWSING_DATA_KINDS_WEB_SQL, WEBKIT_WEBSITE_DATA_WEBSQL_DATABASES},
@@ -71,7 +71,7 @@ constexpr std::array<std::pair<uint32_t, uint32_t>, 11> kDataKinds = {{
     // File systems, download and browsing history, autofill, passwords and
     // settings: WebKitGTK keeps none of them.
     {COREWEBVIEW2_BROWSING_DATA_KINDS_FILE_SYSTEMS, 0},
-}};
+});
 
 }  // namespace
 
@@ -121,6 +121,8 @@ bool EngineLoadsScheme(std::string_view scheme) {
 
 bool IsUsableProfileName(std::u16string_view name) {
   if (name.size() > kProfileNameMaxLength) return false;
+  // Each name is a folder: these two already name others.
+  if (name == u"." || name == u"..") return false;
   for (char16_t c : name) {
     const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
     const bool digit = c >= u'0' && c <= u'9';

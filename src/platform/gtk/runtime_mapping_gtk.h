@@ -33,7 +33,8 @@ COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND ContextMenuTargetKindFor(uint32_t hitTestC
 bool EngineLoadsScheme(std::string_view scheme);
 
 // WebView2's rule for profile names: at most 64 characters of ASCII letters,
-// digits, space and #@$()+-_~.
+// digits, space and #@$()+-_~. "." and ".." are refused as well, since each
+// name becomes a folder.
 bool IsUsableProfileName(std::u16string_view name);
 
 // Where a profile keeps its data below the user data folder: the default
