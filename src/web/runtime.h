@@ -8,6 +8,14 @@
 
 #if defined(VISTREL_WEBVIEW2_SDK)
 
+// windows.h comes in through the SDK header: keep MSVC's min and max macros
+// out of the core, as the portable declarations below do.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 #include <WebView2.h>
 
 #else  // !VISTREL_WEBVIEW2_SDK
@@ -40,8 +48,13 @@ using LPWSTR = WCHAR*;
 using LPCWSTR = const WCHAR*;
 using HWND = void*;
 #define STDMETHODCALLTYPE
+// GLib defines the same two; either may come first.
+#ifndef TRUE
 #define TRUE 1
+#endif
+#ifndef FALSE
 #define FALSE 0
+#endif
 
 struct GUID {
   uint32_t Data1;
