@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Linux program and runs it. With no display it runs under Xvfb,
-# saves a screenshot of what it shows to build/demo.png and closes it.
+# Builds the Linux program and runs it on the bundled page. With no display it
+# runs under Xvfb, saves a screenshot of what it shows to build/demo.png and
+# closes it.
 #   scripts/demo.sh [arguments for vistrel]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,10 +11,10 @@ cmake -S . -B build/linux -G Ninja -DVISTREL_TESTS=OFF -DVISTREL_PROGRAM=ON >/de
 ninja -C build/linux vistrel
 
 if [ $# -eq 0 ]; then
-  # The window and its web view are not there yet: show the start-up path's
-  # own box, the usage text.
-  set -- "/?"
+  set -- Welcome examples/welcome.html
 fi
+# Without compositing the engine draws into an X server that has no GPU.
+export WEBKIT_DISABLE_COMPOSITING_MODE=${WEBKIT_DISABLE_COMPOSITING_MODE:-1}
 
 if [ -n "${DISPLAY:-}" ]; then
   exec build/linux/vistrel "$@"
@@ -27,7 +28,10 @@ trap 'kill $xvfb 2>/dev/null || true' EXIT
 export DISPLAY=":$n"
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 
-build/linux/vistrel "$@" &
+# A scratch folder of the demo's own, gone with it.
+scratch=$(mktemp -d)
+trap 'kill $xvfb 2>/dev/null || true; rm -rf "$scratch"' EXIT
+TMPDIR=$scratch build/linux/vistrel "$@" &
 program=$!
 window=
 for _ in $(seq 100); do
@@ -43,10 +47,8 @@ if [ -z "$window" ]; then
   echo "demo: vistrel ended with exit code $status without showing a window"
   exit 0
 fi
-sleep 1  # let it paint
+sleep 3  # let the page load and paint
 import -window root build/demo.png
 echo "demo: screenshot of what vistrel shows saved to $PWD/build/demo.png"
-xdotool windowfocus --sync "$window" key Return 2>/dev/null || true
-sleep 0.5
-kill "$program" 2>/dev/null || true
+kill -TERM "$program" 2>/dev/null || true
 wait "$program" 2>/dev/null || true

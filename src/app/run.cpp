@@ -13,6 +13,7 @@
 #include "host/placement.h"
 #include "host/user_data.h"
 #include "platform/platform.h"
+#include "web/environment_setup.h"
 
 namespace vistrel {
 
@@ -42,7 +43,10 @@ int RunWindow(Platform& platform) {
   if (!icon) return kExitNormal;
   CreateMainWindow(placement, *icon);
   // Without a window nothing would ever end the message loop.
-  if (hostState.mainWindow != nullptr) platform.RunMessageLoop();
+  if (hostState.mainWindow != nullptr) {
+    CreateWebView();
+    platform.RunMessageLoop();
+  }
   if (*icon != nullptr) platform.FreeIcon(*icon);
   ExitCleanup();
   return kExitNormal;

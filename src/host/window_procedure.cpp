@@ -4,6 +4,7 @@
 #include "app/options.h"
 #include "host/host_state.h"
 #include "host/html_file.h"
+#include "web/handler.h"
 
 namespace vistrel {
 
@@ -23,11 +24,34 @@ void OnMainWindowDestroy(WindowHandle window) {
   platform.QuitMessageLoop();
 }
 
-void OnMainWindowSize(WindowHandle) {}
+void OnMainWindowSize(WindowHandle window) {
+  if (!hostState.controller) return;
+  const Rect client = CurrentPlatform().ClientRect(window);
+  hostState.controller->put_Bounds(RECT{client.left, client.top, client.right, client.bottom});
+}
+
+namespace {
+
+void CloseWebViewAndWindow(WindowHandle window) {
+  if (hostState.controller) hostState.controller->Close();
+  CurrentPlatform().DestroyMainWindow(window);
+}
+
+}  // namespace
 
 void OnMainWindowClose(WindowHandle window) {
-  // Without a web view there is nothing to close or clear first.
-  CurrentPlatform().DestroyMainWindow(window);
+  // Kept data loses its disk cache first; scratch data goes whole at exit.
+  if (options.keepData && hostState.profile) {
+    auto onCleared = MakeHandler<ICoreWebView2ClearBrowsingDataCompletedHandler>([window](HRESULT) {
+      CloseWebViewAndWindow(window);
+      return S_OK;
+    });
+    // A clear that fails at once will never report back: close now.
+    const HRESULT result =
+        hostState.profile->ClearBrowsingData(COREWEBVIEW2_BROWSING_DATA_KINDS_DISK_CACHE, onCleared.get());
+    if (result >= 0) return;
+  }
+  CloseWebViewAndWindow(window);
 }
 
 void OnMainWindowTimer(WindowHandle window) {
@@ -60,6 +84,7 @@ void ReloadHtmlFileIfChanged(WindowHandle window) {
   hostState.navigationCompleted = false;
   hostState.fileWriteTime = *writeTime;
   if (!LoadHtmlFile(options.address)) return;
+  if (hostState.webView) hostState.webView->NavigateToString(RuntimeText(hostState.htmlText));
 }
 
 }  // namespace vistrel

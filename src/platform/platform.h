@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "web/runtime.h"
+
 namespace vistrel {
 
 // A top-level window; nullptr means "no window" (an unowned box).
@@ -155,6 +157,21 @@ class Platform {
   // cannot be opened.
   virtual void WaitForProcessExit(uint32_t processId, uint32_t timeoutMs) = 0;
   virtual void Pause(uint32_t milliseconds) = 0;
+
+  // The web runtime and what its pages hand over
+  // Asks the installed runtime for an environment whose browsing data lives
+  // in the folder; the handler is called from the message loop.
+  virtual HRESULT CreateWebViewEnvironment(const std::u16string& userDataFolder,
+                                           ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) = 0;
+  // The system's default handler for the address opens it ("open").
+  virtual void OpenWithDefaultHandler(const std::u16string& address) = 0;
+  // Whether the key (a Windows virtual-key code) is down now.
+  virtual bool IsKeyDown(uint32_t virtualKey) = 0;
+  // The window shows the text in a warning box it owns, then goes: at once
+  // (send), or from the message loop (post; the text must outlive it).
+  virtual void SendFatalMessage(WindowHandle window, const std::u16string& text) = 0;
+  virtual void PostFatalMessage(WindowHandle window, const std::u16string* text) = 0;
+  virtual void SetWindowTitle(WindowHandle window, const std::u16string& title) = 0;
 };
 
 // The one installed platform. main() installs the real one, tests a fake.

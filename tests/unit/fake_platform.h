@@ -12,6 +12,7 @@
 #include "app/options.h"
 #include "host/host_state.h"
 #include "platform/platform.h"
+#include "web/runtime_ref.h"
 
 namespace vistrel::fakes {
 
@@ -55,6 +56,13 @@ class FakePlatform : public Platform {
 
   static inline IconHandle const kIcon = reinterpret_cast<IconHandle>(0x1C0);
   static inline WindowHandle const kWindow = reinterpret_cast<WindowHandle>(0x3A1);
+
+  std::set<uint32_t> keysDown;
+  RuntimeRef<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> environmentHandler;
+  std::vector<std::u16string> handedOver;
+  std::vector<std::u16string> fatalMessages;
+  std::vector<const std::u16string*> postedMessages;
+  std::vector<std::u16string> titles;
 
   std::vector<std::string> calls;
   std::vector<WindowPlacement> createdWindows;
@@ -194,6 +202,30 @@ class FakePlatform : public Platform {
     calls.push_back("WaitForProcessExit " + std::to_string(processId) + " " + std::to_string(timeoutMs));
   }
   void Pause(uint32_t milliseconds) override { calls.push_back("Pause " + std::to_string(milliseconds)); }
+
+  HRESULT CreateWebViewEnvironment(const std::u16string& userDataFolder,
+                                   ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) override {
+    calls.push_back("CreateWebViewEnvironment " + Narrow(userDataFolder));
+    if (handler != nullptr) environmentHandler = RuntimeRef<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>::Share(handler);
+    return S_OK;
+  }
+  void OpenWithDefaultHandler(const std::u16string& address) override {
+    calls.push_back("OpenWithDefaultHandler " + Narrow(address));
+    handedOver.push_back(address);
+  }
+  bool IsKeyDown(uint32_t virtualKey) override { return keysDown.count(virtualKey) > 0; }
+  void SendFatalMessage(WindowHandle, const std::u16string& text) override {
+    calls.push_back("SendFatalMessage");
+    fatalMessages.push_back(text);
+  }
+  void PostFatalMessage(WindowHandle, const std::u16string* text) override {
+    calls.push_back("PostFatalMessage");
+    postedMessages.push_back(text);
+  }
+  void SetWindowTitle(WindowHandle, const std::u16string& title) override {
+    calls.push_back("SetWindowTitle " + Narrow(title));
+    titles.push_back(title);
+  }
 
   void SetRuntime(RegistryRoot root, RegistryString value) {
     const std::u16string key = root == RegistryRoot::LocalMachine

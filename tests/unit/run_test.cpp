@@ -170,7 +170,8 @@ TEST_F(RunTest, AnAcceptedRunBuildsTheWindowThenCleansUp) {
                           "UserDataFolderPath Temp", "StartupShortcutIconLocation",
                           "ExpandEnvironmentVariables %SystemRoot%\\System32\\shell32.dll",
                           "ExtractIconFrom C:\\Windows\\System32\\shell32.dll,220", "CreateMainWindow Title",
-                          "SetWindowIcon", "ShowMainWindow", "RunMessageLoop", "FreeIcon",
+                          "SetWindowIcon", "ShowMainWindow",
+                          "CreateWebViewEnvironment C:\\Temp\\vistrel.exe.WebView2", "RunMessageLoop", "FreeIcon",
                           "DataFolderInUse C:\\Temp\\vistrel.exe.WebView2",
                           "PathExists C:\\Temp\\vistrel.exe.WebView2"}));
   EXPECT_DOUBLE_EQ(hostState.zoomFactor, 0.8);
@@ -193,7 +194,9 @@ TEST_F(RunTest, KeptDataFullScreenAndNoIcon) {
                           "PrimaryScreenSize", "StartupShortcutIconLocation",
                           "ExpandEnvironmentVariables %SystemRoot%\\System32\\shell32.dll",
                           "ExtractIconFrom C:\\Windows\\System32\\shell32.dll,220",
-                          "CreateMainWindow https://name.ab.cd/", "ShowMainWindow", "RunMessageLoop"}));
+                          "CreateMainWindow https://name.ab.cd/", "ShowMainWindow",
+                          "CreateWebViewEnvironment C:\\Users\\u\\AppData\\Local\\vistrel.exe.WebView2",
+                          "RunMessageLoop"}));
   EXPECT_EQ(platform.createdWindows.at(0), (WindowPlacement{0, 0, 2560, 1440, 0x80000000, false}));
   EXPECT_EQ(hostState.zoomFactor, 1.0);  // no /z: the display is not asked
 }

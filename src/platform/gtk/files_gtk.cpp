@@ -1,8 +1,11 @@
 // Files, icons, the environment, the data folder and processes on Linux.
+#include "platform/gtk/platform_gtk.h"
+
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
+#include <glib-unix.h>
 #include <glib.h>
 #include <glib/gstdio.h>
 #include <poll.h>
@@ -19,7 +22,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/gtk/platform_gtk.h"
 #include "platform/gtk/text_gtk.h"
 
 namespace vistrel {
@@ -185,6 +187,13 @@ void EmptyFolder(int fd) {
   }
   closedir(folder);
 }
+
+// Sources that end a wait for a process.
+gboolean EndWait(gpointer over) {
+  *static_cast<bool*>(over) = true;
+  return G_SOURCE_REMOVE;
+}
+gboolean OnProcessEnded(gint, GIOCondition, gpointer over) { return EndWait(over); }
 
 bool PathIsGone(const char* path) {
   struct stat info {};
@@ -398,24 +407,35 @@ bool GtkPlatform::DeleteFolderTree(const std::u16string& folder) {
 void GtkPlatform::WaitForProcessExit(uint32_t processId, uint32_t timeoutMs) {
   if (processId == 0 || processId > static_cast<uint32_t>(INT_MAX)) return;
   const auto pid = static_cast<pid_t>(processId);
+  // The main loop runs meanwhile: the web engine lets go of its processes
+  // from there, and the one waited for may be one of them.
+  GMainContext* context = g_main_context_default();
 #ifdef SYS_pidfd_open
   Descriptor process(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
   if (process.valid()) {
+    bool over = false;
     // Readable once the process has ended.
-    const gint64 deadline = g_get_monotonic_time() + gint64{timeoutMs} * 1000;
-    for (;;) {
-      const gint64 left = (deadline - g_get_monotonic_time() + 999) / 1000;
-      if (left <= 0) return;
-      pollfd wait{process.get(), POLLIN, 0};
-      const int ready = poll(&wait, 1, static_cast<int>(left));
-      if (ready != 0 && !(ready < 0 && errno == EINTR)) return;
+    GSource* ended = g_unix_fd_source_new(process.get(), G_IO_IN);
+    g_source_set_callback(ended, G_SOURCE_FUNC(OnProcessEnded), &over, nullptr);
+    GSource* timeout = g_timeout_source_new(timeoutMs);
+    g_source_set_callback(timeout, EndWait, &over, nullptr);
+    g_source_attach(ended, context);
+    g_source_attach(timeout, context);
+    while (!over) g_main_context_iteration(context, TRUE);
+    for (GSource* source : {ended, timeout}) {
+      g_source_destroy(source);
+      g_source_unref(source);
     }
+    return;
   }
   if (errno == ESRCH) return;
 #endif
   // Without process descriptors: look every few milliseconds.
   const gint64 deadline = g_get_monotonic_time() + gint64{timeoutMs} * 1000;
-  while (ProcessRuns(pid) && g_get_monotonic_time() < deadline) g_usleep(5000);
+  while (ProcessRuns(pid) && g_get_monotonic_time() < deadline) {
+    g_main_context_iteration(context, FALSE);
+    g_usleep(5000);
+  }
 }
 
 void GtkPlatform::Pause(uint32_t milliseconds) { g_usleep(gulong{milliseconds} * 1000); }

@@ -1,4 +1,8 @@
 // The Linux entry point.
+// The seam's header before the toolkit's, whose TRUE and FALSE would
+// otherwise clash with the runtime interface's.
+#include "platform/gtk/platform_gtk.h"
+
 #include <gtk/gtk.h>
 
 #include <clocale>
@@ -6,7 +10,6 @@
 #include <vector>
 
 #include "app/run.h"
-#include "platform/gtk/platform_gtk.h"
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");

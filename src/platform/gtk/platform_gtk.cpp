@@ -134,7 +134,8 @@ int GtkPlatform::ShowBox(WindowHandle owner, const std::string& text, const std:
   }
 
   const GtkMessageType type = MessageTypeForStyle(style);
-  GtkWindow* ownerWindow = static_cast<GtkWindow*>(owner);
+  // A box whose owner has gone stands alone.
+  GtkWindow* ownerWindow = IsLiveWindow(owner) ? GTK_WINDOW(owner) : nullptr;
   GtkMessageDialog* dialog = NewMessageDialog(ownerWindow, type, yesNo ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK, text);
   GtkWindow* window = GTK_WINDOW(dialog);
   gtk_window_set_title(window, caption.c_str());

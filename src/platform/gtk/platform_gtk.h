@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -69,6 +70,18 @@ class GtkPlatform : public Platform {
   void WaitForProcessExit(uint32_t processId, uint32_t timeoutMs) override;
   void Pause(uint32_t milliseconds) override;
 
+  HRESULT CreateWebViewEnvironment(const std::u16string& userDataFolder,
+                                   ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) override;
+  void OpenWithDefaultHandler(const std::u16string& address) override;
+  bool IsKeyDown(uint32_t virtualKey) override;
+  void SendFatalMessage(WindowHandle window, const std::u16string& text) override;
+  void PostFatalMessage(WindowHandle window, const std::u16string* text) override;
+  void SetWindowTitle(WindowHandle window, const std::u16string& title) override;
+
+  // Whether the handle names a main window that has not been destroyed: a
+  // handle may outlive its window, as an HWND does.
+  bool IsLiveWindow(WindowHandle window) const;
+
   // Linux has no runtime lock file: while its web engine uses the data
   // folder, every running copy holds a shared lock on a file inside it, and
   // DataFolderInUse looks for the locks of others. Creates the folder when
@@ -89,6 +102,7 @@ class GtkPlatform : public Platform {
   bool hasDisplay_;
   // GLib timeout sources by window and timer id.
   std::map<std::pair<WindowHandle, uint32_t>, unsigned int> timers_;
+  std::set<WindowHandle> liveWindows_;
   // A quit asked for before the loop runs ends the loop as soon as it starts.
   bool quitPending_ = false;
   int dataFolderLock_ = -1;

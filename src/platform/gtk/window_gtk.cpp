@@ -1,12 +1,13 @@
 // The main window as a GtkWindow: Windows styles become GTK window
 // properties, window messages become GTK signals, timers GLib timeouts and
 // the message loop gtk_main.
+#include "platform/gtk/platform_gtk.h"
+
 #include <gtk/gtk.h>
 
 #include <algorithm>
 
 #include "host/window_procedure.h"
-#include "platform/gtk/platform_gtk.h"
 #include "platform/gtk/text_gtk.h"
 
 namespace vistrel {
@@ -35,8 +36,14 @@ gboolean OnTimer(gpointer window) {
 }  // namespace
 
 void GtkPlatform::OnWindowDestroy(GtkWidget* widget, void* platform) {
+  auto* self = static_cast<GtkPlatform*>(platform);
+  self->liveWindows_.erase(widget);
   OnMainWindowDestroy(widget);
-  static_cast<GtkPlatform*>(platform)->DropTimersOf(widget);
+  self->DropTimersOf(widget);
+}
+
+bool GtkPlatform::IsLiveWindow(WindowHandle window) const {
+  return window != nullptr && liveWindows_.contains(window);
 }
 
 WindowHandle GtkPlatform::CreateMainWindow(const std::u16string& title, const WindowPlacement& placement) {
@@ -74,30 +81,36 @@ WindowHandle GtkPlatform::CreateMainWindow(const std::u16string& title, const Wi
   g_signal_connect(widget, "delete-event", G_CALLBACK(OnDeleteEvent), nullptr);
   g_signal_connect(widget, "destroy", G_CALLBACK(&GtkPlatform::OnWindowDestroy), this);
   g_signal_connect(widget, "size-allocate", G_CALLBACK(OnSizeAllocate), nullptr);
+  liveWindows_.insert(widget);
   // Windows delivers the creation message inside CreateWindowExW.
   OnMainWindowCreate(widget);
   return widget;
 }
 
 void GtkPlatform::SetWindowIcon(WindowHandle window, IconHandle icon) {
-  if (window == nullptr || icon == nullptr) return;
+  if (!IsLiveWindow(window) || icon == nullptr) return;
   // One picture serves every size, as one icon does for ICON_BIG and ICON_SMALL.
   gtk_window_set_icon(AsGtkWindow(window), GDK_PIXBUF(icon));
 }
 
 void GtkPlatform::ShowMainWindow(WindowHandle window, bool maximized) {
-  if (window == nullptr) return;
+  if (!IsLiveWindow(window)) return;
   // Asked for before the window is mapped, the state goes out with it.
   if (maximized) gtk_window_maximize(AsGtkWindow(window));
   gtk_widget_show(GTK_WIDGET(window));
 }
 
 void GtkPlatform::DestroyMainWindow(WindowHandle window) {
-  if (window != nullptr) gtk_widget_destroy(GTK_WIDGET(window));
+  // A close may complete after the window has already gone another way.
+  if (IsLiveWindow(window)) gtk_widget_destroy(GTK_WIDGET(window));
+}
+
+void GtkPlatform::SetWindowTitle(WindowHandle window, const std::u16string& title) {
+  if (IsLiveWindow(window)) gtk_window_set_title(AsGtkWindow(window), gtk::DisplayUtf8FromUtf16(title).c_str());
 }
 
 Rect GtkPlatform::ClientRect(WindowHandle window) {
-  if (window == nullptr) return {};
+  if (!IsLiveWindow(window)) return {};
   GtkWidget* widget = GTK_WIDGET(window);
   // Until it is shown the window has no allocation; the size it will ask
   // for stands in, as Windows knows a client area from creation on.
@@ -111,7 +124,7 @@ Rect GtkPlatform::ClientRect(WindowHandle window) {
 }
 
 void GtkPlatform::StartTimer(WindowHandle window, uint32_t id, uint32_t periodMs) {
-  if (window == nullptr) return;
+  if (!IsLiveWindow(window)) return;
   // An id already in use starts over with the new period, as SetTimer does.
   StopTimer(window, id);
   timers_[{window, id}] = g_timeout_add(periodMs, OnTimer, window);

@@ -412,4 +412,30 @@ void Win32Platform::WaitForProcessExit(uint32_t processId, uint32_t timeoutMs) {
 
 void Win32Platform::Pause(uint32_t milliseconds) { Sleep(milliseconds); }
 
+// Talking to the installed runtime needs its SDK's interface definitions;
+// until the program is built against them no environment is created, and the
+// window stays as it is.
+HRESULT Win32Platform::CreateWebViewEnvironment(const std::u16string&,
+                                                ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler*) {
+  return E_NOTIMPL;
+}
+
+void Win32Platform::OpenWithDefaultHandler(const std::u16string& address) {
+  ShellExecuteW(nullptr, L"open", Wide(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+bool Win32Platform::IsKeyDown(uint32_t virtualKey) { return GetKeyState(static_cast<int>(virtualKey)) < 0; }
+
+void Win32Platform::SendFatalMessage(WindowHandle window, const std::u16string& text) {
+  SendMessageW(static_cast<HWND>(window), kFatalMessage, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void Win32Platform::PostFatalMessage(WindowHandle window, const std::u16string* text) {
+  PostMessageW(static_cast<HWND>(window), kFatalMessage, 0, reinterpret_cast<LPARAM>(text->c_str()));
+}
+
+void Win32Platform::SetWindowTitle(WindowHandle window, const std::u16string& title) {
+  SendMessageW(static_cast<HWND>(window), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str()));
+}
+
 }  // namespace vistrel

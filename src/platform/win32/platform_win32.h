@@ -60,6 +60,14 @@ class Win32Platform final : public Platform {
   void WaitForProcessExit(uint32_t processId, uint32_t timeoutMs) override;
   void Pause(uint32_t milliseconds) override;
 
+  HRESULT CreateWebViewEnvironment(const std::u16string& userDataFolder,
+                                   ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) override;
+  void OpenWithDefaultHandler(const std::u16string& address) override;
+  bool IsKeyDown(uint32_t virtualKey) override;
+  void SendFatalMessage(WindowHandle window, const std::u16string& text) override;
+  void PostFatalMessage(WindowHandle window, const std::u16string* text) override;
+  void SetWindowTitle(WindowHandle window, const std::u16string& title) override;
+
  private:
   HINSTANCE instance_;
   int showCommand_;

@@ -15,7 +15,12 @@ vistrel-platform-probe (found beside the program unless named) calls the GTK
 side of the platform seam directly, for what no window or box shows: icons
 from files, environment expansion, file reads and times, text in the
 locale's character set, the data folder, its lock and its deletion, waiting
-for a process.
+for a process, how the runtime's terms map onto WebKitGTK's, and the web
+runtime's objects built in a window of its own.
+
+web_cases.py adds the cases with the real web engine: pages from a loopback
+server of the tests' own, links, hand-overs, menus, keys, downloads, file
+reloads and the data folder at the end.
 
 Run with the system Python, which has the GObject bindings:
     /usr/bin/python3 tests/e2e/linux/run_tests.py --exe build/vistrel
@@ -64,6 +69,13 @@ class Box:
 
 
 @dataclasses.dataclass
+class FatalBox:
+    """A warning box owned by the shown window (titled window_title), then the window goes and exit 0."""
+    text: str
+    window_title: str
+
+
+@dataclasses.dataclass
 class Usage:
     """The usage box of one language."""
     lines: tuple
@@ -92,6 +104,7 @@ class Window:
     first in the case's files is deleted, and the window must go by itself).
     scratch: what becomes of $TMPDIR/vistrel.webkit, "gone" or "stays".
     lock_held: these tests hold a shared lock on that folder's lock file.
+    kept: a folder that must exist inside $XDG_DATA_HOME/vistrel.webkit at the end.
     """
     title: str
     placement: object
@@ -103,6 +116,7 @@ class Window:
     ends: str = "closed"
     scratch: str = "gone"
     lock_held: bool = False
+    kept: str = None
 
 
 @dataclasses.dataclass
@@ -343,14 +357,19 @@ CASES = [
     Case("address only", ["about:blank"], EN, Window("about:blank", DEFAULT_PLACEMENT)),
     Case("title and address with switches", ["/s", "800", "600", "/m", "/z", "/a", "/u", "Title",
                                              "https://example.com/"], EN, Window("Title", centred(800, 600))),
-    Case("full screen, kept data, icon", ["/k", "/d:Work 1", "/i", ICON_FILE + ", 2", "a"], JA,
-         Window("a", whole_screen, decorated=False, states=FULLSCREEN, icon=icon_of(2), scratch="stays")),
+    Case("full screen, kept data in a named profile, icon",
+         ["/k", "/d:Work 1", "/i", ICON_FILE + ", 2", "about:blank"], JA,
+         Window("about:blank", whole_screen, decorated=False, states=FULLSCREEN, icon=icon_of(2), scratch="stays",
+                kept="Profiles/work 1")),
     Case("existing file is an address", [EXISTING_FILE], EN, Window(EXISTING_FILE, DEFAULT_PLACEMENT)),
     Case("/l existing file", ["/lus", EXISTING_FILE], EN, Window(EXISTING_FILE, DEFAULT_PLACEMENT)),
     # Title: given, or the address or file name exactly as typed
     Case("title not ASCII", ["日本語のタイトル 𝄞", "about:blank"], EN, Window("日本語のタイトル 𝄞", DEFAULT_PLACEMENT)),
-    Case("address as typed", ["Example.COM/Some Path?q=1"], EN,
-         Window("Example.COM/Some Path?q=1", DEFAULT_PLACEMENT)),
+    # An address that is no absolute address: the runtime refuses it once the window is there.
+    Case("address as typed, refused", ["Example.COM/Some Path?q=1"], EN,
+         FatalBox("Example.COM/Some Path?q=1 - Address or file name is invalid.", "Example.COM/Some Path?q=1")),
+    Case("ja address refused", ["/s", "800", "600", "a"], JA,
+         FatalBox("a - アドレスまたはファイル名が正しくありません。", "a")),
     Case("/l file name not ASCII", ["/l", "ページ.html"], EN, Window("ページ.html", DEFAULT_PLACEMENT),
          files=("ページ.html",)),
     # Placement, size and style
@@ -396,7 +415,8 @@ CASES = [
     # The data folders at the end
     Case("scratch folder in use stays", ["about:blank"], EN,
          Window("about:blank", DEFAULT_PLACEMENT, scratch="stays", lock_held=True)),
-    Case("/d keeps the data", ["/d", "about:blank"], EN, Window("about:blank", DEFAULT_PLACEMENT, scratch="stays")),
+    Case("/d keeps the data", ["/d", "about:blank"], EN,
+         Window("about:blank", DEFAULT_PLACEMENT, scratch="stays", kept="Default")),
     Case("/p deletes the scratch folder", ["/p", "about:blank"], EN, Window("about:blank", DEFAULT_PLACEMENT)),
     # Without a display the text goes to stderr
     Case("no display", [], EN, Stderr("vistrel: Address is not specified.\n"), display=False),
@@ -511,6 +531,9 @@ def scan_for_box(pyatspi, pid):
             for window in app:
                 if window is None or not window.getState().contains(pyatspi.STATE_SHOWING):
                     continue
+                # The main window holds the page, whose links and text are no box.
+                if window.getRole() == pyatspi.ROLE_FRAME:
+                    continue
                 nodes = list(descendants(window))
                 buttons = [n for n in nodes if n.getRole() == pyatspi.ROLE_PUSH_BUTTON]
                 labels = [n for n in nodes if n.getRole() == pyatspi.ROLE_LABEL and n.name]
@@ -559,7 +582,8 @@ def x_window_titles(display, pid):
     return titles
 
 
-def read_box(pyatspi, session, process):
+def read_box(pyatspi, session, process, owner_title=None):
+    """The box's text and parts; owner_title: the title of the main window shown beside it."""
     found = find_box(pyatspi, process)
     if found is None:
         raise CaseFailure("ended with exit code %s without a box" % process.returncode)
@@ -568,9 +592,10 @@ def read_box(pyatspi, session, process):
         raise CaseFailure("box role is %s, not alert" % window.getRoleName())
     if window.name != "vistrel":
         raise CaseFailure("box accessible name %r" % window.name)
-    titles = x_window_titles(session.display, process.pid)
-    if titles != ["vistrel"]:
-        raise CaseFailure("window titles on the display: %r" % titles)
+    titles = sorted(x_window_titles(session.display, process.pid))
+    expected = sorted(["vistrel"] + ([owner_title] if owner_title is not None else []))
+    if titles != expected:
+        raise CaseFailure("window titles on the display: %r, expected %r" % (titles, expected))
     if len(labels) != 1:
         raise CaseFailure("%d labels with text: %r" % (len(labels), [label.name for label in labels]))
     label = labels[0]
@@ -889,7 +914,9 @@ class DataFolders:
             os.close(self.lock)
             self.lock = None
 
-    def check(self, scratch):
+    def check(self, scratch, kept=None):
+        if kept and not os.path.isdir(os.path.join(self.kept, kept)):
+            raise CaseFailure("no folder %r in the kept data folder: %r" % (kept, sorted(os.listdir(self.kept))))
         for path in self.survivors:
             if not os.path.exists(path):
                 raise CaseFailure("%s is gone" % path)
@@ -914,17 +941,24 @@ class Run:
     shots: str
 
 
-def case_environment(run, case, folders):
-    # X11 only, where the tests look, and nothing that keeps the toolkit
-    # from speaking to the accessibility bus. The data folders are the
-    # case's own.
+def program_environment(run, locale, display=True):
+    """What the program runs with: X11 only, where the tests look, and nothing that keeps the toolkit
+    from speaking to the accessibility bus."""
     dropped = LOCALE_VARIABLES + ("NO_AT_BRIDGE", "GTK_MODULES", "WAYLAND_DISPLAY", "GDK_BACKEND",
                                   "DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS", "GDK_SCALE")
     env = {k: v for k, v in os.environ.items() if k not in dropped}
-    env.update(case.locale)
-    env.update(HOME=run.home, TMPDIR=folders.temp, XDG_DATA_HOME=folders.data)
-    if case.display:
+    env.update(locale)
+    # Xvfb has no GL worth compositing with.
+    env["WEBKIT_DISABLE_COMPOSITING_MODE"] = "1"
+    if display:
         env.update(run.session.environment())
+    return env
+
+
+def case_environment(run, case, folders):
+    # The data folders are the case's own.
+    env = program_environment(run, case.locale, case.display)
+    env.update(HOME=run.home, TMPDIR=folders.temp, XDG_DATA_HOME=folders.data)
     return env
 
 
@@ -954,7 +988,22 @@ def run_window(run, case, process, folders):
     code = wait_without_box(run.pyatspi, process, watch_boxes=True)
     if code != 0:
         raise CaseFailure("exit code %d after the window went" % code)
-    folders.check(want.scratch)
+    folders.check(want.scratch, want.kept)
+
+
+def run_fatal_box(run, case, process):
+    expect = case.expect
+    text, _, icons, buttons = read_box(run.pyatspi, run.session, process, owner_title=expect.window_title)
+    if text != expect.text:
+        raise CaseFailure("text %r, expected %r" % (text, expect.text))
+    if len(icons) != 1 or len(buttons) != 1:
+        raise CaseFailure("%d icons and %d buttons, expected a warning box with one button" %
+                          (len(icons), len(buttons)))
+    screenshot(run, case)
+    press(run.pyatspi, buttons[0])
+    code = wait_without_box(run.pyatspi, process, watch_boxes=True)
+    if code != 0:
+        raise CaseFailure("exit code %d after OK" % code)
 
 
 def run_box(run, case, process):
@@ -1007,6 +1056,8 @@ def run_case(run, case):
                 raise CaseFailure("exit code %d, expected %d" % (code, wanted))
         elif isinstance(expect, Window):
             run_window(run, case, process, folders)
+        elif isinstance(expect, FatalBox):
+            run_fatal_box(run, case, process)
         else:
             run_box(run, case, process)
         stderr_file.seek(0)
@@ -1412,13 +1463,109 @@ def wait_probe_cases(probe):
     ]
 
 
+def mapping_probe_cases(probe):
+    """How the runtime's terms become WebKitGTK's: keys, data kinds, menu targets, schemes, profiles."""
+    keys = [
+        ("a", 0x41), ("z", 0x5A), ("M", 0x4D), ("u", 0x55), ("0", 0x30), ("9", 0x39),
+        ("Home", 0x24), ("KP_Home", 0x24), ("End", 0x23), ("Page_Up", 0x21), ("Left", 0x25), ("Down", 0x28),
+        ("Insert", 0x2D), ("Delete", 0x2E), ("BackSpace", 0x08), ("Tab", 0x09), ("Return", 0x0D),
+        ("KP_Enter", 0x0D), ("Escape", 0x1B), ("space", 0x20), ("Control_L", 0x11), ("Control_R", 0x11),
+        ("Alt_L", 0x12), ("Shift_R", 0x10), ("F1", 0x70), ("F10", 0x79), ("F24", 0x87), ("KP_0", 0x60),
+        ("KP_9", 0x69), ("KP_Add", 0x6B), ("semicolon", 0xBA), ("minus", 0xBD), ("slash", 0xBF),
+        ("Super_L", 0x5B), ("Menu", 0x5D), ("Num_Lock", 0x90), ("dead_acute", 0), ("eacute", 0),
+    ]
+    # (released, virtual key, Ctrl, Alt) -> KEY_DOWN 0, KEY_UP 1, SYSTEM_KEY_DOWN 2, SYSTEM_KEY_UP 3
+    kinds = [
+        ("down", 0x4D, 0, 0, 0), ("up", 0x4D, 0, 0, 1), ("down", 0x4D, 1, 0, 0),
+        ("down", 0x24, 0, 1, 2), ("up", 0x24, 0, 1, 3), ("down", 0x24, 1, 1, 0),
+        ("down", 0x12, 0, 0, 2), ("up", 0x12, 0, 1, 3), ("down", 0x79, 0, 0, 2), ("down", 0x11, 0, 0, 0),
+    ]
+    # Browsing data kinds -> WebKitWebsiteDataTypes
+    data = [
+        (0x100, 0x2), (0x40, 0x100), (0x140, 0x102), (0x2, 0x40), (0x4, 0x10), (0x8, 0x20), (0x10, 0x2000),
+        (0x20, 0x2070), (0x80, 0x3FFC), (0x8000, 0x1000), (0x4000, 0x3FFF), (0x1, 0), (0x3E00, 0),
+    ]
+    # Hit-test context bits -> PAGE 0, IMAGE 1, SELECTED_TEXT 2, VIDEO 4
+    targets = [
+        (0x2, 0), (0x2 | 0x4, 2), (0x2 | 0x8, 1), (0x2 | 0x4 | 0x8, 1), (0x2 | 0x10, 4), (0x2 | 0x80, 2),
+        (0x2 | 0x20, 0), (0x2 | 0x40, 0), (0x2 | 0x20 | 0x80, 2),
+    ]
+    schemes = [("http", True), ("https", True), ("file", True), ("data", True), ("about", True), ("blob", True),
+               ("mailto", False), ("tel", False), ("ftp", False), ("ms-settings", False)]
+    folders = [("/d", "", "/d/Default"), ("/d", "Work 1", "/d/Profiles/work 1"),
+               ("/d", "AbC~x", "/d/Profiles/abc~x")]
+    cases = []
+    for name, wanted in keys:
+        cases.append(("virtual key of %s" % name,
+                      lambda name=name, wanted=wanted: expect_equal(probe("virtual-key", name), wanted, name)))
+    for released, key, control, alt, wanted in kinds:
+        what = "%s of %#x, Ctrl %d, Alt %d" % (released, key, control, alt)
+        cases.append(("key kind: " + what, lambda r=released, k=key, c=control, a=alt, w=wanted, what=what:
+                      expect_equal(probe("key-kind", r, k, c, a), w, what)))
+    for kinds_value, wanted in data:
+        cases.append(("data kinds %#x" % kinds_value, lambda k=kinds_value, w=wanted:
+                      expect_equal(probe("data-types", k), w, "WebKit data types of %#x" % k)))
+    for context, wanted in targets:
+        cases.append(("menu target of hit-test %#x" % context, lambda c=context, w=wanted:
+                      expect_equal(probe("menu-target", c), w, "target kind of %#x" % c)))
+    for scheme, wanted in schemes:
+        cases.append(("engine loads %s:" % scheme, lambda sc=scheme, w=wanted:
+                      expect_equal(probe("engine-scheme", sc), w, scheme)))
+    for folder, name, wanted in folders:
+        cases.append(("profile folder of %r" % name, lambda f=folder, n=name, w=wanted:
+                      expect_equal(probe("profile-folder", f, n), w, "folder")))
+    return cases
+
+
+def runtime_probe_cases(probe, folder):
+    """The runtime's objects built in a window of the probe's own."""
+    def case():
+        answer = probe("runtime", os.path.join(folder, "runtime data"),
+                       env={"WEBKIT_DISABLE_COMPOSITING_MODE": "1"})
+        expect_equal({name: answer[name] for name in ("environment", "options", "menuItem", "controller", "webView",
+                                                       "settings", "profile")}, {
+            "environment": ["IUnknown", "Environment", "Environment9", "Environment10"],
+            "options": ["IUnknown", "ControllerOptions"],
+            "menuItem": ["IUnknown", "ContextMenuItem"],
+            "controller": ["IUnknown", "Controller"],
+            "webView": ["IUnknown", "WebView", "WebView4", "WebView8", "WebView11", "WebView13"],
+            "settings": ["IUnknown", "Settings", "Settings3", "Settings4"],
+            "profile": ["IUnknown", "Profile", "Profile2"],
+        }, "interfaces answered")
+        expect_equal((answer["created"], answer["completedInCall"]), ("0x00000000", False),
+                     "controller created, completed later from the main loop")
+        expect_equal(answer["secondView"], "0x80070057", "a second view in the same window")
+        expect_equal(answer["profileNames"], {"Work 1": "0x00000000", "a#@$()+-_~.b": "0x00000000",
+                                              "a,b": "0x80070057", "caf\u00e9": "0x80070057", "..": "0x80070057",
+                                              "": "0x00000000"}, "put_ProfileName")
+        expect_equal(answer["navigate"], {"about:blank": "0x00000000", "/no/such/file.html": "0x00000000",
+                                          "relative/page.html": "0x80070057",
+                                          "Example.COM/Some Path?q=1": "0x80070057",
+                                          "https://example.com/a b": "0x00000000", "": "0x80070057"}, "Navigate")
+        expect_equal(answer["source"], "https://example.com/a%20b", "source after the last navigation")
+        # [kind, virtual key, WasKeyDown]: Ctrl+M, held (a repeat), the same event again (not heard twice),
+        # released; Ctrl+Shift+M; Alt+Home pressed and released (system keys); Ctrl+Alt+Home (no system key).
+        expect_equal(answer["keys"], [[0, 0x4D, 0], [0, 0x4D, 1], [1, 0x4D, 1], [0, 0x4D, 0], [1, 0x4D, 1],
+                                      [2, 0x24, 0], [3, 0x24, 1], [0, 0x24, 0]], "key events heard")
+        expect_equal((answer["closed"], answer["navigateAfterClose"]), ("0x00000000", "0x8007139F"),
+                     "Close, then Navigate")
+        # The browser process is the engine's network process, a child of the probe, which ends once the
+        # view is closed and the wait for it has let the engine finish.
+        expect_equal((answer["browserProcess"], answer["browserIsChild"], answer["browserEndedAfterClose"]),
+                     ("WebKitNetworkPr", True, True), "browser process")
+        # The profile was the default one: its data lives in "Default".
+        expect_equal(os.listdir(os.path.join(folder, "runtime data")), ["Default"], "data folder")
+    return [("runtime: interfaces, completion, profile names, addresses, close", case)]
+
+
 def probe_cases(probe, workdir):
     folder = os.path.join(workdir, "probe")
     os.makedirs(folder, exist_ok=True)
     return (registry_probe_cases(probe) + expansion_probe_cases(probe) + icon_probe_cases(probe, folder) +
             file_probe_cases(probe, folder) + ansi_probe_cases(probe, workdir) +
             data_folder_probe_cases(probe, folder) + lock_probe_cases(probe, os.path.join(folder, "locks")) +
-            deletion_probe_cases(probe, os.path.join(folder, "deletion")) + wait_probe_cases(probe))
+            deletion_probe_cases(probe, os.path.join(folder, "deletion")) + wait_probe_cases(probe) +
+            mapping_probe_cases(probe) + runtime_probe_cases(probe, folder))
 
 
 def make_files(workdir):
@@ -1458,7 +1605,7 @@ def main():
         os.makedirs(arguments.shots, exist_ok=True)
     workdir = tempfile.mkdtemp(prefix="vistrel-e2e-")
     passed = failed = 0
-    xserver = None
+    xserver = site = None
     try:
         home = make_files(workdir)
         xserver = XServer(session.display)
@@ -1471,12 +1618,16 @@ def main():
         run = Run(pyatspi, session, xserver, xserver.display_layout(), exe, workdir, home, arguments.shots)
         cases = [(case.name, lambda case=case: run_case(run, case)) for case in CASES]
         cases += [("probe: " + name, check) for name, check in probe_cases(Probe(probe_path, run), workdir)]
+        sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+        import web_cases
+        web, site = web_cases.web_cases(sys.modules[__name__], run)
+        cases += web
         for name, check in cases:
             if arguments.only and arguments.only not in name:
                 continue
             try:
-                check()
-                print("ok  " + name, flush=True)
+                note = check()
+                print("ok  " + name + (" (%s)" % note if note else ""), flush=True)
                 passed += 1
             except CaseFailure as failure:
                 print("FAIL %s: %s" % (name, failure), flush=True)
@@ -1485,6 +1636,8 @@ def main():
                 print("FAIL %s: %s: %s" % (name, type(problem).__name__, problem), flush=True)
                 failed += 1
     finally:
+        if site is not None:
+            site.close()
         if xserver is not None:
             xserver.close()
         session.close()

@@ -1,0 +1,45 @@
+// How the runtime's terms map onto WebKitGTK's: plain functions from values
+// to values, so that tables can check them without an engine.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "web/runtime.h"
+
+namespace vistrel::gtk {
+
+// The Windows virtual-key code of a key from its GDK key value as the key
+// gives it without Shift (letters, digits, keypad, function and editing
+// keys, modifiers, punctuation of a US keyboard); 0 when Windows has none.
+uint32_t VirtualKeyFromKeyval(uint32_t keyval);
+
+// Windows reports keys pressed while Alt is held without Ctrl, Alt itself
+// and F10 as system keys.
+COREWEBVIEW2_KEY_EVENT_KIND KeyEventKindFor(bool released, uint32_t virtualKey, bool controlDown, bool altDown);
+
+// WebKit's website data types (WebKitWebsiteDataTypes bits) for the
+// runtime's browsing data kinds; kinds WebKit keeps nothing for give 0.
+uint32_t WebsiteDataTypesForKinds(uint32_t kinds);
+
+// The target of a context menu from WebKit's hit-test context bits. WebView2
+// has no kind for links; a link counts as selected text, so that only the
+// page itself is PAGE.
+COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND ContextMenuTargetKindFor(uint32_t hitTestContext);
+
+// Whether WebKitGTK loads addresses of the scheme itself (lower-case scheme,
+// without the colon). Others go to the desktop or fail.
+bool EngineLoadsScheme(std::string_view scheme);
+
+// WebView2's rule for profile names: at most 64 characters of ASCII letters,
+// digits, space and #@$()+-_~. "." and ".." are refused as well, since each
+// name becomes a folder.
+bool IsUsableProfileName(std::u16string_view name);
+
+// Where a profile keeps its data below the user data folder: the default
+// profile (empty name) in "Default", a named one in "Profiles/<name>", the
+// name in ASCII lower case since names are case-insensitive.
+std::string ProfileFolder(const std::string& userDataFolder, std::u16string_view profileName);
+
+}  // namespace vistrel::gtk
