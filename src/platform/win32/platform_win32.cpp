@@ -43,6 +43,7 @@ constexpr wchar_t kDataFolderName[] = L"vistrel.exe" L".WebView2";
 constexpr wchar_t kLockFile[] = L"\\EBWebView\\lockfile";
 constexpr size_t kIconPathUnits = 1024;
 constexpr size_t kReadChunkBytes = 64 * 1024;
+constexpr size_t kLongestPathUnits = 32768;
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -113,6 +114,46 @@ std::wstring SystemTempFolder() {
     needed = written + 1;
   }
   return {};
+}
+
+// The folder this program was started from, without a final separator.
+std::u16string ProgramFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD written = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (written == 0) return {};
+    // A full buffer may hold a cut name: try again with more room.
+    if (written < path.size()) {
+      path.resize(written);
+      break;
+    }
+    if (path.size() >= kLongestPathUnits) return {};
+    path.resize(path.size() * 2);
+  }
+  const size_t separator = path.find_last_of(L'\\');
+  return separator == std::wstring::npos ? std::u16string() : Utf16(path.data(), separator);
+}
+
+// The runtime's folder as its installation registered it, read in the
+// registry's 32-bit view as the SDK's loader reads it; nullopt when absent.
+std::optional<std::u16string> RegisteredRuntimeFolder(HKEY root) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, Wide(kRuntimeClientStateKey).c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  const std::wstring name = Wide(kRuntimeFolderValue);
+  std::optional<std::u16string> folder;
+  DWORD size = 0;
+  if (RegGetValueW(key, nullptr, name.c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+    std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
+    DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+    if (RegGetValueW(key, nullptr, name.c_str(), RRF_RT_REG_SZ, nullptr, buffer.data(), &bytes) == ERROR_SUCCESS) {
+      folder = Utf16(buffer.data(), wcsnlen(buffer.data(), buffer.size()));
+    }
+  }
+  RegCloseKey(key);
+  return folder;
 }
 
 }  // namespace
@@ -412,13 +453,79 @@ void Win32Platform::WaitForProcessExit(uint32_t processId, uint32_t timeoutMs) {
 
 void Win32Platform::Pause(uint32_t milliseconds) { Sleep(milliseconds); }
 
-// Talking to the installed runtime needs its SDK's interface definitions;
-// until the program is built against them no environment is created, and the
-// window stays as it is.
+std::vector<RuntimeLibrary> WebViewRuntimeLibraries() {
+  return RuntimeLibraries(ProgramFolder(), RegisteredRuntimeFolder(HKEY_LOCAL_MACHINE),
+                          RegisteredRuntimeFolder(HKEY_CURRENT_USER));
+}
+
+#if defined(VISTREL_WEBVIEW2_SDK)
+
+namespace {
+
+using LoaderEntry = HRESULT(STDMETHODCALLTYPE*)(PCWSTR browserExecutableFolder, PCWSTR userDataFolder,
+                                                ICoreWebView2EnvironmentOptions* environmentOptions,
+                                                ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
+using EngineEntry = HRESULT(STDMETHODCALLTYPE*)(bool checkRunningInstance, int runtimeType, PCWSTR userDataFolder,
+                                                IUnknown* environmentOptions,
+                                                ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
+constexpr int kInstalledRuntime = 0;
+
+template <class Function>
+Function Entry(HMODULE module, const char* name) {
+  // Through the generic function type, which converts to any other.
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+// A library that is missing, damaged or built for another machine only fails
+// to load: no system error box, and the program goes on without it.
+HMODULE LoadRuntimeLibrary(const RuntimeLibrary& library) {
+  DWORD previousMode = 0;
+  const BOOL modeSet = SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
+  const std::wstring path = Wide(library.path);
+  // The engine's own dependencies lie in its folder.
+  HMODULE module = library.kind == RuntimeLibrary::Kind::Loader
+                       ? LoadLibraryW(path.c_str())
+                       : LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (modeSet) SetThreadErrorMode(previousMode, nullptr);
+  return module;
+}
+
+}  // namespace
+
+// The first library that loads and has its entry point creates the
+// environment; it stays loaded, as the runtime's objects live until the
+// process ends. Without one nothing is created and the window stays empty.
+HRESULT Win32Platform::CreateWebViewEnvironment(const std::u16string& userDataFolder,
+                                                ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+  // The runtime answers through this thread's message loop, which it needs
+  // to be a single-threaded apartment; it stays one until the process ends.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const std::wstring dataFolder = Wide(userDataFolder);
+  for (const RuntimeLibrary& library : WebViewRuntimeLibraries()) {
+    HMODULE module = LoadRuntimeLibrary(library);
+    if (module == nullptr) continue;
+    if (library.kind == RuntimeLibrary::Kind::Loader) {
+      if (const auto create = Entry<LoaderEntry>(module, "CreateCoreWebView2EnvironmentWithOptions")) {
+        return create(nullptr, dataFolder.c_str(), nullptr, handler);
+      }
+    } else if (const auto create = Entry<EngineEntry>(module, "CreateWebViewEnvironmentWithOptionsInternal")) {
+      return create(true, kInstalledRuntime, dataFolder.c_str(), nullptr, handler);
+    }
+    FreeLibrary(module);
+  }
+  return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+}
+
+#else  // !VISTREL_WEBVIEW2_SDK
+
+// Talking to the runtime needs its SDK's interface definitions; built
+// without them, no environment is created and the window stays as it is.
 HRESULT Win32Platform::CreateWebViewEnvironment(const std::u16string&,
                                                 ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler*) {
   return E_NOTIMPL;
 }
+
+#endif  // VISTREL_WEBVIEW2_SDK
 
 void Win32Platform::OpenWithDefaultHandler(const std::u16string& address) {
   ShellExecuteW(nullptr, L"open", Wide(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);

@@ -4,9 +4,16 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/platform.h"
+#include "web/runtime_location.h"
 
 namespace vistrel {
+
+// The libraries the web runtime may come from on this machine, in the order
+// they are tried: the program's folder and the runtime's registered folders.
+std::vector<RuntimeLibrary> WebViewRuntimeLibraries();
 
 class Win32Platform final : public Platform {
  public:

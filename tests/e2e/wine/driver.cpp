@@ -9,6 +9,7 @@
 //                       [--icon-colour RRGGBB]... [--show SW]
 //   vistrel-test-driver --probe
 //   vistrel-test-driver --make-shortcut xHEX --arg xHEX --arg xHEX --arg xHEX
+//   vistrel-test-driver --inspect xHEX [--export NAME]...
 //
 // Arguments for vistrel travel as "x" followed by the hex digits of their
 // UTF-8 bytes, so that empty ones, blanks and non-ASCII text reach this
@@ -37,6 +38,9 @@
 // and index; an empty path leaves the shortcut without one).
 // --measure reports how many blanks span the given text in the message-box
 // font, measured here with the same GDI calls, independently of vistrel.
+// --inspect reads a program or library file as Windows does: its version
+// resource (GetFileVersionInfoW, VerQueryValueW), its application manifest,
+// how many icons it holds, and whether it exports each --export name.
 #include <windows.h>
 
 #include <objbase.h>
@@ -74,6 +78,11 @@ constexpr wchar_t kRuntimeMachineNativeKey[] =
     L"SOFTWARE\\Microsoft\\EdgeUpdate\\Clients\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}";
 constexpr wchar_t kRuntimeUserKey[] =
     L"Software\\Microsoft\\EdgeUpdate\\Clients\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}";
+// Where an installed runtime registers its folder ("EBWebView"), in the 32-bit view.
+constexpr wchar_t kRuntimeFolderMachineKey[] =
+    L"SOFTWARE\\WOW6432Node\\Microsoft\\EdgeUpdate\\ClientState\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}";
+constexpr wchar_t kRuntimeFolderUserKey[] =
+    L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}";
 
 // ---------------------------------------------------------------- JSON output
 
@@ -214,6 +223,8 @@ struct Request {
   std::vector<std::wstring> remove;
   std::vector<COLORREF> iconColours;
   std::optional<WORD> show;
+  std::optional<std::wstring> inspect;
+  std::vector<std::string> exports;
 };
 
 std::optional<int> ButtonId(const std::wstring& name) {
@@ -254,7 +265,7 @@ std::optional<std::wstring> ReadRequest(int argc, wchar_t** argv, Request& reque
       request.exe = value;
     } else if (option == L"--arg" || option == L"--measure" || option == L"--env" || option == L"--shortcut" ||
                option == L"--lock" || option == L"--watch" || option == L"--delete" ||
-               option == L"--make-shortcut") {
+               option == L"--make-shortcut" || option == L"--inspect") {
       const std::optional<std::wstring> decoded = DecodeHexArgument(value);
       if (!decoded) return L"bad hex text: " + value;
       if (option == L"--arg") request.arguments.push_back(*decoded);
@@ -264,10 +275,13 @@ std::optional<std::wstring> ReadRequest(int argc, wchar_t** argv, Request& reque
       else if (option == L"--lock") request.lock = *decoded;
       else if (option == L"--watch") request.watch.push_back(*decoded);
       else if (option == L"--delete") request.remove.push_back(*decoded);
+      else if (option == L"--inspect") request.inspect = *decoded;
       else request.makeShortcut = *decoded;
     } else if (option == L"--icon-colour") {
       const unsigned long rgb = wcstoul(value.c_str(), nullptr, 16);
       request.iconColours.push_back(RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF));
+    } else if (option == L"--export") {
+      request.exports.push_back(std::string(value.begin(), value.end()));
     } else if (option == L"--show") {
       request.show = static_cast<WORD>(wcstoul(value.c_str(), nullptr, 10));
     } else if (option == L"--unset") {
@@ -285,7 +299,9 @@ std::optional<std::wstring> ReadRequest(int argc, wchar_t** argv, Request& reque
       return L"unknown option: " + option;
     }
   }
-  if (!request.probe && !request.makeShortcut && request.exe.empty()) return std::wstring(L"--exe is required");
+  if (!request.probe && !request.makeShortcut && !request.inspect && request.exe.empty()) {
+    return std::wstring(L"--exe is required");
+  }
   return std::nullopt;
 }
 
@@ -537,15 +553,19 @@ std::string MeasureJson(const std::wstring& piece) {
       .Json();
 }
 
-// The runtime's version value "pv" as a test set it: null when absent,
+// A value the runtime's installation sets ("pv" by default) as a test set it: null when absent,
 // else its registry type and its text (a DWORD as a decimal number).
-std::string RegistryValueJson(HKEY root, const wchar_t* subkey) {
+std::string RegistryValueJson(HKEY root, const wchar_t* subkey, const wchar_t* name = L"pv") {
   DWORD type = 0;
   DWORD size = 0;
-  if (RegGetValueW(root, subkey, L"pv", RRF_RT_ANY, &type, nullptr, &size) != ERROR_SUCCESS) return "null";
+  if (RegGetValueW(root, subkey, name, RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, &size) != ERROR_SUCCESS) {
+    return "null";
+  }
   std::vector<BYTE> data(size + sizeof(wchar_t), 0);
   DWORD bytes = static_cast<DWORD>(data.size());
-  if (RegGetValueW(root, subkey, L"pv", RRF_RT_ANY, &type, data.data(), &bytes) != ERROR_SUCCESS) return "null";
+  if (RegGetValueW(root, subkey, name, RRF_RT_ANY | RRF_NOEXPAND, &type, data.data(), &bytes) != ERROR_SUCCESS) {
+    return "null";
+  }
   std::wstring text;
   if (type == REG_DWORD && bytes >= sizeof(DWORD)) {
     DWORD number = 0;
@@ -641,6 +661,8 @@ int Probe() {
            .Add("machinePv", RegistryValueJson(HKEY_LOCAL_MACHINE, kRuntimeMachineKey))
            .Add("machineNativePv", RegistryValueJson(HKEY_LOCAL_MACHINE, kRuntimeMachineNativeKey))
            .Add("userPv", RegistryValueJson(HKEY_CURRENT_USER, kRuntimeUserKey))
+           .Add("engineMachineEBWebView", RegistryValueJson(HKEY_LOCAL_MACHINE, kRuntimeFolderMachineKey, L"EBWebView"))
+           .Add("engineUserEBWebView", RegistryValueJson(HKEY_CURRENT_USER, kRuntimeFolderUserKey, L"EBWebView"))
            .Json());
   return 0;
 }
@@ -672,6 +694,100 @@ int MakeShortcut(const std::wstring& path, const std::vector<std::wstring>& argu
   if (FAILED(result)) return Fail(L"saving the shortcut failed with " + std::to_wstring(static_cast<long>(result)));
   Emit(JsonObject().Add("shortcut", path).Add("iconPath", std::wstring(icon))
            .Add("iconIndex", static_cast<long long>(readIndex)).Json());
+  return 0;
+}
+
+// ------------------------------------------------------------- inspection
+
+// One string of the version resource's first translation; null when absent.
+std::string VersionStringJson(const std::vector<BYTE>& block, const std::wstring& translation, const wchar_t* name) {
+  const std::wstring path = L"\\StringFileInfo\\" + translation + L"\\" + name;
+  void* value = nullptr;
+  UINT units = 0;
+  if (!VerQueryValueW(block.data(), path.c_str(), &value, &units) || value == nullptr) return "null";
+  return Quoted(std::wstring(static_cast<const wchar_t*>(value), wcsnlen(static_cast<const wchar_t*>(value), units)));
+}
+
+std::string VersionJson(const std::wstring& path) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  if (size == 0) return "null";
+  std::vector<BYTE> block(size, 0);
+  if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return "null";
+  JsonObject json;
+  void* value = nullptr;
+  UINT bytes = 0;
+  if (VerQueryValueW(block.data(), L"\\", &value, &bytes) && bytes >= sizeof(VS_FIXEDFILEINFO)) {
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+    auto parts = [](DWORD high, DWORD low) {
+      return JsonArray({std::to_string(HIWORD(high)), std::to_string(LOWORD(high)), std::to_string(HIWORD(low)),
+                        std::to_string(LOWORD(low))});
+    };
+    json.Add("signature", static_cast<long long>(fixed->dwSignature))
+        .Add("fileVersion", parts(fixed->dwFileVersionMS, fixed->dwFileVersionLS))
+        .Add("productVersion", parts(fixed->dwProductVersionMS, fixed->dwProductVersionLS))
+        .Add("fileFlags", static_cast<long long>(fixed->dwFileFlags & fixed->dwFileFlagsMask))
+        .Add("fileOS", static_cast<long long>(fixed->dwFileOS))
+        .Add("fileType", static_cast<long long>(fixed->dwFileType));
+  }
+  std::vector<std::string> translations;
+  std::wstring first;
+  if (VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &value, &bytes)) {
+    const auto* pairs = static_cast<const WORD*>(value);
+    for (UINT i = 0; i + 1 < bytes / sizeof(WORD); i += 2) {
+      translations.push_back(JsonArray({std::to_string(pairs[i]), std::to_string(pairs[i + 1])}));
+      if (first.empty()) {
+        wchar_t code[16];
+        swprintf(code, 16, L"%04x%04x", pairs[i], pairs[i + 1]);
+        first = code;
+      }
+    }
+  }
+  json.Add("translations", JsonArray(translations));
+  JsonObject strings;
+  for (const wchar_t* name : {L"ProductName", L"ProductVersion", L"FileVersion", L"FileDescription", L"InternalName",
+                              L"OriginalFilename", L"CompanyName", L"LegalCopyright"}) {
+    strings.Add(Utf8(name).c_str(), first.empty() ? std::string("null") : VersionStringJson(block, first, name));
+  }
+  return json.Add("strings", strings.Json()).Json();
+}
+
+// The application manifest (resource 1 of type RT_MANIFEST) as text.
+std::string ManifestJson(const std::wstring& path) {
+  HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (module == nullptr) return "null";
+  std::string json = "null";
+  if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24))) {
+    const DWORD size = SizeofResource(module, found);
+    HGLOBAL loaded = LoadResource(module, found);
+    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (bytes != nullptr) {
+      const std::string text(static_cast<const char*>(bytes), size);
+      const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+      std::wstring wide(static_cast<size_t>(units), L'\0');
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), units);
+      json = Quoted(wide);
+    }
+  }
+  FreeLibrary(module);
+  return json;
+}
+
+int Inspect(const std::wstring& path, const std::vector<std::string>& exports) {
+  JsonObject report;
+  report.Add("path", path).Add("exists", GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES);
+  report.Add("version", VersionJson(path)).Add("manifest", ManifestJson(path));
+  report.Add("icons", static_cast<long long>(ExtractIconExW(path.c_str(), -1, nullptr, nullptr, 0)));
+  JsonObject found;
+  if (!exports.empty()) {
+    // Mapped as an image without running its start-up code.
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    for (const std::string& name : exports) {
+      found.Add(name.c_str(), module != nullptr && GetProcAddress(module, name.c_str()) != nullptr);
+    }
+    if (module != nullptr) FreeLibrary(module);
+  }
+  Emit(report.Add("exports", found.Json()).Json());
   return 0;
 }
 
@@ -785,6 +901,11 @@ int Run(const Request& request) {
     }
     if (found.box != nullptr) {
       const DWORD seenAt = GetTickCount() - started;
+      // A thread that pumped no messages for a while (the clean-up's retries)
+      // counts as hung, and reads that give up on hung threads would come
+      // back empty: first wait until the box's thread answers.
+      DWORD_PTR ignored = 0;
+      SendMessageTimeoutW(found.box, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &ignored);
       Box box = ReadBox(found.box);
       box.shownAfterMs = seenAt;
       const size_t index = boxes.size();
@@ -854,5 +975,6 @@ int wmain(int argc, wchar_t** argv) {
   if (const std::optional<std::wstring> problem = ReadRequest(argc, argv, request)) return Fail(*problem);
   if (request.probe) return Probe();
   if (request.makeShortcut) return MakeShortcut(*request.makeShortcut, request.arguments);
+  if (request.inspect) return Inspect(*request.inspect, request.exports);
   return Run(request);
 }

@@ -24,6 +24,8 @@
 #include "app/options.h"
 #include "host/window_procedure.h"
 #include "platform/win32/platform_win32.h"
+#include "web/handler.h"
+#include "web/runtime_location.h"
 
 namespace {
 
@@ -721,6 +723,157 @@ void CheckScreen(vistrel::Win32Platform& platform, std::vector<Result>& results)
                      std::to_wstring(screen.width) + L"x" + std::to_wstring(screen.height)});
 }
 
+// ------------------------------------------------------------ web runtime
+
+using vistrel::RuntimeLibrary;
+
+constexpr wchar_t kRuntimeFolderValue[] = L"EBWebView";
+
+std::wstring Describe(const std::vector<RuntimeLibrary>& libraries) {
+  std::wstring text = L"[";
+  for (const RuntimeLibrary& library : libraries) {
+    if (text.size() > 1) text += L", ";
+    text += library.kind == RuntimeLibrary::Kind::Loader ? L"loader " : L"engine ";
+    text += Wide(library.path);
+  }
+  return text + L"]";
+}
+
+std::wstring ProgramFolder() {
+  wchar_t path[MAX_PATH + 1] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
+  std::wstring folder = path;
+  return folder.substr(0, folder.find_last_of(L'\\'));
+}
+
+// The runtime's folder registration as an installation writes it: under the
+// machine's root in one registry view, or under the user's; nullopt removes it.
+void RegisterRuntimeFolder(HKEY root, REGSAM view, const std::optional<std::wstring>& folder, DWORD type = REG_SZ) {
+  const std::wstring subkey = Wide(vistrel::kRuntimeClientStateKey);
+  if (!folder) {
+    RegDeleteKeyExW(root, subkey.c_str(), view, 0);
+    return;
+  }
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(root, subkey.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  if (type == REG_DWORD) {
+    const DWORD number = 1;
+    SetValue(key, kRuntimeFolderValue, REG_DWORD, &number, sizeof number);
+  } else {
+    const auto bytes = static_cast<DWORD>((folder->size() + 1) * sizeof(wchar_t));
+    SetValue(key, kRuntimeFolderValue, type, folder->c_str(), bytes);
+  }
+  RegCloseKey(key);
+}
+
+void ClearRuntimeFolders() {
+  RegisterRuntimeFolder(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, std::nullopt);
+  RegisterRuntimeFolder(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, std::nullopt);
+  RegisterRuntimeFolder(HKEY_CURRENT_USER, 0, std::nullopt);
+}
+
+// Where the libraries are looked for: beside the program, then in the
+// folders registered in the 32-bit view (the machine's, then the user's).
+void CheckRuntimeLibraries(std::vector<Result>& results) {
+  using Kind = RuntimeLibrary::Kind;
+  const std::u16string loader = U16(ProgramFolder() + L"\\WebView2Loader.dll");
+  const std::u16string engine = u"\\EBWebView\\x64\\EmbeddedBrowserWebView.dll";
+  struct LibraryCase {
+    const wchar_t* name;
+    std::optional<std::wstring> machine32;
+    std::optional<std::wstring> machine64;
+    std::optional<std::wstring> user;
+    DWORD machineType;
+    std::vector<RuntimeLibrary> expected;
+  };
+  const std::vector<LibraryCase> cases = {
+      {L"runtime libraries: only the loader beside the program", std::nullopt, std::nullopt, std::nullopt, REG_SZ,
+       {{Kind::Loader, loader}}},
+      {L"runtime libraries: machine's folder, then user's", L"C:\\rt machine", std::nullopt, L"C:\\rt user\\", REG_SZ,
+       {{Kind::Loader, loader}, {Kind::Engine, u"C:\\rt machine" + engine}, {Kind::Engine, u"C:\\rt user" + engine}}},
+      {L"runtime libraries: the user's folder alone", std::nullopt, std::nullopt, L"D:\\ランタイム", REG_SZ,
+       {{Kind::Loader, loader}, {Kind::Engine, u"D:\\ランタイム" + engine}}},
+      {L"runtime libraries: the 64-bit view is not read", std::nullopt, L"C:\\rt 64", std::nullopt, REG_SZ,
+       {{Kind::Loader, loader}}},
+      {L"runtime libraries: the 32-bit view wins over the 64-bit one", L"C:\\rt 32", L"C:\\rt 64", std::nullopt,
+       REG_SZ, {{Kind::Loader, loader}, {Kind::Engine, u"C:\\rt 32" + engine}}},
+      {L"runtime libraries: an empty folder names none", L"", std::nullopt, L"C:\\rt user", REG_SZ,
+       {{Kind::Loader, loader}, {Kind::Engine, u"C:\\rt user" + engine}}},
+      {L"runtime libraries: a number names no folder", L"", std::nullopt, std::nullopt, REG_DWORD,
+       {{Kind::Loader, loader}}},
+  };
+  for (const LibraryCase& c : cases) {
+    ClearRuntimeFolders();
+    RegisterRuntimeFolder(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, c.machine32, c.machineType);
+    RegisterRuntimeFolder(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, c.machine64);
+    RegisterRuntimeFolder(HKEY_CURRENT_USER, 0, c.user);
+    const std::vector<RuntimeLibrary> got = vistrel::WebViewRuntimeLibraries();
+    results.push_back({c.name, got == c.expected, L"got " + Describe(got) + L", expected " + Describe(c.expected)});
+  }
+  ClearRuntimeFolders();
+}
+
+// Asking for an environment when no library has the runtime's entry point:
+// nothing is created, the handler is neither called nor kept, and no box shows.
+void CheckWebViewEnvironment(vistrel::Win32Platform& platform, std::vector<Result>& results) {
+  const std::wstring runtime = TempFolder() + L"vistrel platform check runtime";
+  const std::wstring engineFolder = runtime + L"\\EBWebView\\x64";
+  const std::wstring engine = engineFolder + L"\\EmbeddedBrowserWebView.dll";
+  MakeFolders(engineFolder);
+  wchar_t self[MAX_PATH + 1] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH + 1);
+#if defined(VISTREL_WEBVIEW2_SDK)
+  const HRESULT none = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+#else
+  const HRESULT none = E_NOTIMPL;
+#endif
+  enum class Engine { None, Bytes, WithoutEntryPoint };
+  struct EnvironmentCase {
+    const wchar_t* name;
+    bool registered;
+    Engine engine;
+    std::string bytes;
+  };
+  const std::vector<EnvironmentCase> cases = {
+      {L"environment: no runtime anywhere", false, Engine::None, ""},
+      {L"environment: a registered folder without the engine", true, Engine::None, ""},
+      {L"environment: a registered engine that is no library", true, Engine::Bytes, "MZ not a library"},
+      {L"environment: a registered engine of no bytes", true, Engine::Bytes, ""},
+      // This program's own file: it loads, but exports nothing.
+      {L"environment: a registered library without the entry point", true, Engine::WithoutEntryPoint, ""},
+  };
+  for (const EnvironmentCase& c : cases) {
+    ClearRuntimeFolders();
+    DeleteFileW(engine.c_str());
+    if (c.registered) RegisterRuntimeFolder(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, runtime);
+    if (c.engine == Engine::Bytes) WriteBytes(engine, c.bytes);
+    if (c.engine == Engine::WithoutEntryPoint) CopyFileW(self, engine.c_str(), FALSE);
+    int calls = 0;
+    auto handler = vistrel::MakeHandler<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>(
+        [&calls](HRESULT, ICoreWebView2Environment*) {
+          ++calls;
+          return S_OK;
+        });
+    const HRESULT result = platform.CreateWebViewEnvironment(u"C:\\vistrel platform check data", handler.get());
+    // Whatever the call queued for this thread is delivered now.
+    MSG message{};
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    handler->AddRef();
+    const ULONG references = handler->Release();
+    const bool ok = result == none && calls == 0 && references == 1;
+    wchar_t detail[160];
+    swprintf(detail, 160, L"result %08lx (expected %08lx), handler called %d times, %lu references held",
+             static_cast<unsigned long>(result), static_cast<unsigned long>(none), calls,
+             static_cast<unsigned long>(references));
+    results.push_back({c.name, ok, detail});
+  }
+  ClearRuntimeFolders();
+  DeleteFileW(engine.c_str());
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -837,6 +990,8 @@ int wmain(int argc, wchar_t** argv) {
   CheckIcons(platform, results);
   CheckScreen(platform, results);
   CheckWindows(platform, results);
+  CheckRuntimeLibraries(results);
+  CheckWebViewEnvironment(platform, results);
 
   std::string json = "{\"checks\":[";
   for (size_t i = 0; i < results.size(); ++i) {

@@ -2,6 +2,7 @@
 """End-to-end tests of vistrel.exe's start-up paths and window under Wine.
 
     run_tests.py --exe PATH --driver PATH [--prefix DIR] [--platform-check PATH] [--jobs N] [--only TEXT]
+                 [--release] [--webview2-sdk DIR]
 
 Each case starts vistrel.exe through vistrel-test-driver.exe, which reads
 back every message box the program shows (title, text, icon, buttons),
@@ -10,8 +11,15 @@ icon), closes it or waits for it to go, and reports the exit code. The cases
 cover the refusals of the command line in English and Japanese, the special
 forms /ver, /void and /?, the check for the WebView2 runtime's registered
 version, the window's placement, style, title and icon, the HTML file of /l,
-and the user data folder left or deleted at exit. No web engine runs here, so
-the window stays empty.
+the user data folder left or deleted at exit, and the web runtime's libraries:
+the SDK's loader beside the program (or none, or a broken one) and engine
+libraries registered where an installed runtime registers its folder. No web
+engine runs here, so the window stays empty.
+The program file's version resource and manifest are read back as Windows
+reads them. With --release the program's folder must be the release folder:
+the program and the SDK's x64 loader alone; --webview2-sdk names the SDK's
+native folder (build/native of the NuGet package), whose loaders are compared
+with the one shipped and placed beside copies of the program.
 vistrel-platform-check.exe (found beside the driver unless named) calls the
 Win32 side of the platform seam directly, for what no window or box shows.
 
@@ -35,6 +43,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import xml.etree.ElementTree as ElementTree
 from concurrent.futures import ThreadPoolExecutor
 from typing import Callable, Optional
 
@@ -46,16 +55,26 @@ JAPANESE = 1041
 CHINESE_PRC = 2052
 
 CLIENT = "{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}"
+# name: (key, value, the driver's probe field)
 REGISTRY_KEYS = {
-    # The two places the program reads, and the 64-bit location it must not.
-    "machine": rf"HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\Microsoft\EdgeUpdate\Clients\{CLIENT}",
-    "user": rf"HKEY_CURRENT_USER\Software\Microsoft\EdgeUpdate\Clients\{CLIENT}",
-    "machineNative": rf"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\EdgeUpdate\Clients\{CLIENT}",
+    # The two places the program reads the version, and the 64-bit location it must not.
+    "machine": (rf"HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\Microsoft\EdgeUpdate\Clients\{CLIENT}", "pv", "machinePv"),
+    "user": (rf"HKEY_CURRENT_USER\Software\Microsoft\EdgeUpdate\Clients\{CLIENT}", "pv", "userPv"),
+    "machineNative": (rf"HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\EdgeUpdate\Clients\{CLIENT}", "pv",
+                      "machineNativePv"),
+    # The runtime's folder, as an installation registers it in the 32-bit view.
+    "engineMachine": (rf"HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\Microsoft\EdgeUpdate\ClientState\{CLIENT}",
+                      "EBWebView", "engineMachineEBWebView"),
+    "engineUser": (rf"HKEY_CURRENT_USER\Software\Microsoft\EdgeUpdate\ClientState\{CLIENT}", "EBWebView",
+                   "engineUserEBWebView"),
 }
 RUNTIME_VERSION = "120.0.2210.91"
+# Runtime folders registered for the cases: one whose engine is no library, one that does not exist.
+BROKEN_RUNTIME = "C:\\vistrel-e2e\\broken runtime"
+MISSING_RUNTIME = "C:\\vistrel-e2e\\no runtime"
 
 # The runtime's registration in each state the cases run under: per key,
-# None (no key), a string (REG_SZ "pv") or an int (REG_DWORD "pv").
+# None (no key), a string (REG_SZ) or an int (REG_DWORD).
 REGISTRY_STATES = {
     "installed": {"machine": RUNTIME_VERSION},
     "absent": {},
@@ -66,7 +85,21 @@ REGISTRY_STATES = {
     "64-bit key only": {"machineNative": RUNTIME_VERSION},
     "dword machine": {"machine": 1},
     "dword machine, good user": {"machine": 1, "user": RUNTIME_VERSION},
+    "engine that is no library": {"machine": RUNTIME_VERSION, "engineMachine": BROKEN_RUNTIME},
+    "engine folder missing": {"machine": RUNTIME_VERSION, "engineUser": MISSING_RUNTIME},
 }
+
+# Copies of the program, each in a folder of its own with what lies beside it:
+# name -> {file name: bytes, or the SDK loader's architecture as a string}.
+PROGRAMS = "C:\\vistrel-e2e\\programs"
+PROGRAM_VARIANTS = {
+    "no loader": {},
+    "a loader that is no library": {"WebView2Loader.dll": b"MZ\x90\x00 this is no library"},
+    "a loader of no bytes": {"WebView2Loader.dll": b""},
+    "the 32-bit loader": {"WebView2Loader.dll": "x86"},
+}
+LOADER_EXPORT = "CreateCoreWebView2EnvironmentWithOptions"
+IMAGE_FILE_MACHINE_AMD64 = 0x8664
 
 
 
@@ -243,6 +276,7 @@ class Case:
     delete: tuple = ()               # files deleted once the window is shown
     after: tuple = ()                # (path, exists after the run)
     serial: bool = False             # runs alone: it shares the data folders or looks at the screen
+    program: Optional[str] = None    # a copy of the program from PROGRAM_VARIANTS; None: the one tested
 
 
 def refusal(name, args, subject, message, langs=("en", "ja"), state="installed", **more):
@@ -257,7 +291,7 @@ def accepted(name, args, title, state="installed", lang="en", **window):
                 serial=window.get("icon") is not None)
 
 
-def build_cases(probe, languages):
+def build_cases(probe, languages, programs):
     """The table of cases; sizes at the edges come from the work area."""
     work_area = probe["workArea"]
     left, top, right, bottom = work_area
@@ -395,6 +429,19 @@ def build_cases(probe, languages):
         if lang in languages:
             cases += refusal("unknown switch", ["/x"], "/x", "ParameterInvalid", (lang,))
             cases.append(Case(f"runtime absent [{lang}]", ["site"], lang, "absent", "warning", text_of(missing, lang)))
+
+    # The web runtime's libraries: whatever lies beside the program or is
+    # registered, a library that is missing or unusable never stops it. No
+    # runtime exists here, so the window opens empty and closes.
+    for variant in programs:
+        case = accepted(f"beside the program: {variant}", ["about:blank"], "about:blank")
+        case.program = variant
+        cases.append(case)
+    for state in ("engine that is no library", "engine folder missing"):
+        cases.append(accepted(f"registered runtime: {state}", ["Title", "about:blank"], "Title", state=state))
+        case = accepted(f"registered runtime: {state}, no loader", ["about:blank"], "about:blank", state=state)
+        case.program = "no loader"
+        cases.append(case)
     return cases
 
 
@@ -723,6 +770,7 @@ class Wine:
         self.prefix = prefix
         self.driver = driver
         self.exe = exe
+        self.programs = {}  # variant name -> the copy's Windows path
         env = {k: v for k, v in os.environ.items()
                if not (k.startswith("LC_") or k in ("LANG", "LANGUAGE", "WINEDEBUG", "WINEPREFIX"))}
         env.update(WINEPREFIX=prefix, WINEDEBUG="-all", DISPLAY=display,
@@ -774,7 +822,8 @@ class Wine:
             os.makedirs(os.path.dirname(made), exist_ok=True)
             with open(made, "w", encoding="utf-8") as f:
                 f.write("<p>vistrel</p>\n")
-        args = ["--exe", windows_path(self.exe), "--timeout", str(case.timeout_ms),
+        exe = self.programs[case.program] if case.program else windows_path(self.exe)
+        args = ["--exe", exe, "--timeout", str(case.timeout_ms),
                 "--window", case.action]
         for a in case.args:
             args += ["--arg", hex_argument(a)]
@@ -812,9 +861,9 @@ class Wine:
             shutil.rmtree(self.unix_path(folder), ignore_errors=True)
 
     def import_registry(self, entries):
-        """entries: list of (key, value) with value None to delete the key."""
+        """entries: list of (key, value name, data) with data None to delete the key."""
         lines = ["Windows Registry Editor Version 5.00", ""]
-        for key, value in entries:
+        for key, name, value in entries:
             lines += [f"[-{key}]", ""]
             if value is None:
                 continue
@@ -822,7 +871,7 @@ class Wine:
                 data = f"dword:{value:08x}"
             else:
                 data = '"' + value.replace("\\", "\\\\").replace('"', '\\"') + '"'
-            lines += [f"[{key}]", f'"pv"={data}', ""]
+            lines += [f"[{key}]", f'"{name}"={data}', ""]
         return self.import_text("\r\n".join(lines) + "\r\n")
 
     def import_text(self, text):
@@ -890,9 +939,9 @@ def start_xvfb():
 
 def registry_matches(probe, state):
     """Whether the probe read back exactly the registration of the state."""
-    for name in REGISTRY_KEYS:
+    for name, (_, _, field) in REGISTRY_KEYS.items():
         want = REGISTRY_STATES[state].get(name)
-        got = probe.get(name + "Pv")
+        got = probe.get(field)
         if want is None:
             if got is not None:
                 return False
@@ -925,6 +974,153 @@ def run_platform_checks(wine, program):
         yield check["ok"], f"ok  {name}" if check["ok"] else f"FAIL {name}: {check['detail']}"
 
 
+def read_version():
+    """The program's version, "major.minor", from its own header."""
+    header = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "src", "app", "version.h")
+    with open(header, encoding="utf-8") as f:
+        match = re.search(r'^#define VISTREL_VERSION_TEXT "(\d+)\.(\d+)"', f.read(), re.M)
+    return (int(match[1]), int(match[2])) if match else None
+
+
+def pe_machine(path):
+    """The machine a PE file is built for, from its file header; None for no PE file."""
+    try:
+        with open(path, "rb") as f:
+            head = f.read(4096)
+        offset = struct.unpack_from("<I", head, 0x3C)[0]
+        if head[:2] != b"MZ" or head[offset:offset + 4] != b"PE\0\0":
+            return None
+        return struct.unpack_from("<H", head, offset + 4)[0]
+    except (OSError, struct.error):
+        return None
+
+
+def sdk_loader(sdk, architecture):
+    return os.path.join(sdk, architecture, "WebView2Loader.dll") if sdk else None
+
+
+def prepare_programs(wine, exe, sdk):
+    """Copies of the program with each library of PROGRAM_VARIANTS beside it;
+    returns variant -> Windows path. The SDK's loaders are used when given."""
+    programs = {}
+    for variant, files in PROGRAM_VARIANTS.items():
+        if any(isinstance(content, str) for content in files.values()) and not sdk:
+            continue
+        folder = wine.unix_path(PROGRAMS + "\\" + variant)
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        shutil.copyfile(exe, os.path.join(folder, "vistrel.exe"))
+        for name, content in files.items():
+            if isinstance(content, str):
+                shutil.copyfile(sdk_loader(sdk, content), os.path.join(folder, name))
+            else:
+                with open(os.path.join(folder, name), "wb") as f:
+                    f.write(content)
+        programs[variant] = PROGRAMS + "\\" + variant + "\\vistrel.exe"
+    return programs
+
+
+def check_version_resource(info, version):
+    """The version resource as GetFileVersionInfoW and VerQueryValueW give it."""
+    if not info:
+        return ["no version resource"]
+    if version is None:
+        return ["no version in src/app/version.h"]
+    text = f"{version[0]}.{version[1]}"
+    numbers = [version[0], version[1], 0, 0]
+    problems = []
+    for name, want in [("signature", 0xFEEF04BD), ("fileVersion", numbers), ("productVersion", numbers),
+                       ("fileFlags", 0), ("fileType", 1), ("translations", [[1033, 1200]])]:
+        if info.get(name) != want:
+            problems.append(f"{name} {info.get(name)!r}, expected {want!r}")
+    for name, want in [("ProductName", "vistrel"), ("ProductVersion", text), ("FileVersion", text),
+                       ("FileDescription", "vistrel"), ("OriginalFilename", "vistrel.exe")]:
+        if info["strings"].get(name) != want:
+            problems.append(f"{name} {info['strings'].get(name)!r}, expected {want!r}")
+    return problems
+
+
+def check_manifest(text, version):
+    """The application manifest: per-monitor DPI awareness (v2 where Windows
+    knows it), common controls 6 for the message boxes, asInvoker."""
+    if not text:
+        return ["no manifest"]
+    ns = {"v1": "urn:schemas-microsoft-com:asm.v1", "v3": "urn:schemas-microsoft-com:asm.v3",
+          "ws2005": "http://schemas.microsoft.com/SMI/2005/WindowsSettings",
+          "ws2016": "http://schemas.microsoft.com/SMI/2016/WindowsSettings"}
+    try:
+        root = ElementTree.fromstring(text.encode("utf-8"))
+    except ElementTree.ParseError as e:
+        return [f"manifest is no well-formed XML: {e}"]
+    problems = []
+    if root.tag != "{urn:schemas-microsoft-com:asm.v1}assembly" or root.get("manifestVersion") != "1.0":
+        problems.append(f"root {root.tag} {root.attrib}")
+    identity = root.find("v1:assemblyIdentity", ns)
+    want_version = f"{version[0]}.{version[1]}.0.0" if version else None
+    if identity is None or identity.get("version") != want_version or identity.get("processorArchitecture") != "amd64":
+        problems.append(f"assembly identity {None if identity is None else identity.attrib}")
+    controls = [a for a in root.findall("v1:dependency/v1:dependentAssembly/v1:assemblyIdentity", ns)
+                if a.get("name") == "Microsoft.Windows.Common-Controls"]
+    if len(controls) != 1 or controls[0].get("version") != "6.0.0.0" or \
+            controls[0].get("publicKeyToken") != "6595b64144ccf1df" or controls[0].get("type") != "win32" or \
+            controls[0].get("processorArchitecture") not in ("*", "amd64"):
+        problems.append(f"common controls {[a.attrib for a in controls]}")
+    settings = root.find("v3:application/v3:windowsSettings", ns)
+    awareness = settings.find("ws2016:dpiAwareness", ns) if settings is not None else None
+    # Windows takes the first entry of the list that it knows.
+    first = (awareness.text or "").split(",")[0].strip().lower() if awareness is not None else None
+    if first != "permonitorv2":
+        problems.append(f"dpiAwareness {None if awareness is None else awareness.text!r}, expected PerMonitorV2 first")
+    aware = settings.find("ws2005:dpiAware", ns) if settings is not None else None
+    if aware is None or (aware.text or "").strip().lower() != "true/pm":
+        problems.append(f"dpiAware {None if aware is None else aware.text!r}, expected true/pm for older systems")
+    level = root.find("v3:trustInfo/v3:security/v3:requestedPrivileges/v3:requestedExecutionLevel", ns)
+    if level is None or level.get("level") != "asInvoker":
+        problems.append(f"execution level {None if level is None else level.attrib}")
+    return problems
+
+
+def run_file_checks(wine, options):
+    """Yields (ok, line) for the program's file and the folder it lies in."""
+    version = read_version()
+
+    def inspect(path, exports=()):
+        args = ["--inspect", hex_argument(windows_path(path))]
+        for name in exports:
+            args += ["--export", name]
+        return wine.driver_json(args)
+
+    def result(name, problems):
+        return (not problems, f"ok  file: {name}" if not problems else f"FAIL file: {name}: {'; '.join(problems)}")
+
+    program = inspect(options.exe)
+    if "error" in program:
+        yield False, f"FAIL file: reading {options.exe}: {program['error']}"
+        return
+    yield result("the program is built for x64", [] if pe_machine(options.exe) == IMAGE_FILE_MACHINE_AMD64 else
+                 [f"machine {pe_machine(options.exe)}"])
+    yield result("version resource", check_version_resource(program.get("version"), version))
+    yield result("manifest", check_manifest(program.get("manifest"), version))
+    # Without an icon of its own Windows shows its default application icon.
+    yield result("no icon resource", [] if program.get("icons") == 0 else [f"{program.get('icons')} icons"])
+    if not options.release:
+        return
+    folder = os.path.dirname(os.path.abspath(options.exe))
+    loader = os.path.join(folder, "WebView2Loader.dll")
+    names = sorted(os.listdir(folder))
+    yield result("release folder holds the program and the loader alone",
+                 [] if names == ["WebView2Loader.dll", "vistrel.exe"] else [f"it holds {names}"])
+    shipped = inspect(loader, [LOADER_EXPORT])
+    problems = [] if pe_machine(loader) == IMAGE_FILE_MACHINE_AMD64 else [f"machine {pe_machine(loader)}"]
+    if not shipped.get("exports", {}).get(LOADER_EXPORT):
+        problems.append(f"no {LOADER_EXPORT} export: {shipped}")
+    if options.webview2_sdk:
+        with open(loader, "rb") as a, open(sdk_loader(options.webview2_sdk, "x64"), "rb") as b:
+            if a.read() != b.read():
+                problems.append("not the SDK's x64 loader")
+    yield result("release loader is the SDK's x64 WebView2Loader.dll", problems)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--exe", required=True, help="vistrel.exe")
@@ -934,6 +1130,9 @@ def main():
     parser.add_argument("--platform-check", help="vistrel-platform-check.exe (default: beside the driver)")
     parser.add_argument("--jobs", type=int, default=3, help="cases run at once")
     parser.add_argument("--only", help="run only the cases whose name holds this text (no platform checks)")
+    parser.add_argument("--release", action="store_true",
+                        help="the program's folder is the release folder: it holds the program and the loader alone")
+    parser.add_argument("--webview2-sdk", help="the WebView2 SDK's native folder (its x64 and x86 loaders)")
     options = parser.parse_args()
     for path in (options.exe, options.driver):
         if not os.path.isfile(path):
@@ -999,13 +1198,27 @@ def main():
             passed, failed = passed + ok, failed + (not ok)
             print(line, flush=True)
 
-        cases = [c for c in build_cases(probe, languages) if not options.only or options.only in c.name]
+        # The program and its libraries as files, read back as Windows reads them.
+        for ok, line in [] if options.only else run_file_checks(wine, options):
+            passed, failed = passed + ok, failed + (not ok)
+            print(line, flush=True)
+        programs = prepare_programs(wine, options.exe, options.webview2_sdk)
+        for variant, path in programs.items():
+            wine.programs[variant] = path
+        engine = os.path.join(wine.unix_path(BROKEN_RUNTIME), "EBWebView", "x64")
+        os.makedirs(engine, exist_ok=True)
+        with open(os.path.join(engine, "EmbeddedBrowserWebView.dll"), "wb") as f:
+            f.write(b"MZ\x90\x00 this is no library either")
+        shutil.rmtree(wine.unix_path(MISSING_RUNTIME), ignore_errors=True)
+
+        cases = [c for c in build_cases(probe, languages, programs) if not options.only or options.only in c.name]
         by_state = {}
         for case in cases:
             by_state.setdefault(case.state, []).append(case)
         with ThreadPoolExecutor(max_workers=max(1, options.jobs)) as pool:
             for state, group in by_state.items():
-                entries = [(REGISTRY_KEYS[name], REGISTRY_STATES[state].get(name)) for name in REGISTRY_KEYS]
+                entries = [(key, value, REGISTRY_STATES[state].get(name))
+                           for name, (key, value, _) in REGISTRY_KEYS.items()]
                 ok, output = wine.import_registry(entries)
                 probe = wine.probe()
                 if not ok or not registry_matches(probe, state):
