@@ -9,7 +9,8 @@
 # native folder, with a loader for each architecture).
 
 set(VISTREL_WEBVIEW2_VERSION 1.0.2903.40)
-# SHA-512 of the package file as nuget.org serves it, so that the pin holds.
+# SHA-512 of the package file as the registry serves it, so that the pin holds
+# whichever NuGet source the machine is set up with.
 string(CONCAT VISTREL_WEBVIEW2_SHA512 a432d2ae9ca66b7c723865e5c37028c32ed771e05d7896ee919cca2d574f085b
                                      f27e79fc3eb08bca5327e9ce39ea36b44dc38e6a5f0875009538d0d153638693)
 
@@ -44,16 +45,6 @@ if(NOT EXISTS ${_wv2_header} OR NOT EXISTS ${VISTREL_WEBVIEW2_LOADER} OR NOT EXI
   </ItemGroup>
 </Project>
 ")
-  # nuget.org alone, whatever the user's or machine's NuGet settings name.
-  file(WRITE ${_wv2_dir}/nuget.config
-"<?xml version=\"1.0\" encoding=\"utf-8\"?>
-<configuration>
-  <packageSources>
-    <clear />
-    <add key=\"nuget.org\" value=\"https://api.nuget.org/v3/index.json\" protocolVersion=\"3\" />
-  </packageSources>
-</configuration>
-")
   message(STATUS "Restoring Microsoft.Web.WebView2 ${VISTREL_WEBVIEW2_VERSION} with dotnet ${_wv2_dotnet_version}")
   # No telemetry, no first-run work, no update checks: the restore is the only traffic.
   execute_process(
@@ -62,7 +53,6 @@ if(NOT EXISTS ${_wv2_header} OR NOT EXISTS ${VISTREL_WEBVIEW2_LOADER} OR NOT EXI
       DOTNET_CLI_WORKLOAD_UPDATE_NOTIFY_DISABLE=1 DOTNET_GENERATE_ASPNET_CERTIFICATE=false
       DOTNET_ADD_GLOBAL_TOOLS_TO_PATH=false NUGET_HTTP_CACHE_PATH=${_wv2_dir}/http-cache
       ${VISTREL_DOTNET} restore ${_wv2_dir}/restore.csproj --packages ${_wv2_dir}/packages
-        --configfile ${_wv2_dir}/nuget.config
     WORKING_DIRECTORY ${_wv2_dir}
     RESULT_VARIABLE _wv2_result
     OUTPUT_VARIABLE _wv2_output
