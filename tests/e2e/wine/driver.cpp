@@ -57,6 +57,8 @@
 #include <string>
 #include <vector>
 
+#include "json_text.h"
+
 namespace {
 
 constexpr int kMessageTextId = 0xFFFF;  // the static holding the message
@@ -86,33 +88,6 @@ constexpr wchar_t kRuntimeFolderUserKey[] =
 
 // ---------------------------------------------------------------- JSON output
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                       nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-  return out;
-}
-
-std::string Quoted(const std::wstring& text) {
-  std::wstring escaped = L"\"";
-  for (wchar_t c : text) {
-    if (c == L'"' || c == L'\\') {
-      escaped += L'\\';
-      escaped += c;
-    } else if (c < 0x20) {
-      wchar_t code[8];
-      swprintf(code, 8, L"\\u%04x", static_cast<unsigned>(c));
-      escaped += code;
-    } else {
-      escaped += c;
-    }
-  }
-  escaped += L'"';
-  return Utf8(escaped);
-}
-
 // Builds one object member by member; values are already JSON.
 class JsonObject {
  public:
@@ -124,8 +99,8 @@ class JsonObject {
     text_ += json;
     return *this;
   }
-  JsonObject& Add(const char* name, const std::wstring& value) { return Add(name, Quoted(value)); }
-  JsonObject& Add(const char* name, const wchar_t* value) { return Add(name, Quoted(value)); }
+  JsonObject& Add(const char* name, const std::wstring& value) { return Add(name, JsonString(value)); }
+  JsonObject& Add(const char* name, const wchar_t* value) { return Add(name, JsonString(value)); }
   JsonObject& Add(const char* name, bool value) { return Add(name, std::string(value ? "true" : "false")); }
   JsonObject& Add(const char* name, long long value) { return Add(name, std::to_string(value)); }
   JsonObject& Add(const char* name, double value) {
@@ -705,7 +680,7 @@ std::string VersionStringJson(const std::vector<BYTE>& block, const std::wstring
   void* value = nullptr;
   UINT units = 0;
   if (!VerQueryValueW(block.data(), path.c_str(), &value, &units) || value == nullptr) return "null";
-  return Quoted(std::wstring(static_cast<const wchar_t*>(value), wcsnlen(static_cast<const wchar_t*>(value), units)));
+  return JsonString(std::wstring(static_cast<const wchar_t*>(value), wcsnlen(static_cast<const wchar_t*>(value), units)));
 }
 
 std::string VersionJson(const std::wstring& path) {
@@ -766,7 +741,7 @@ std::string ManifestJson(const std::wstring& path) {
       const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
       std::wstring wide(static_cast<size_t>(units), L'\0');
       MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), units);
-      json = Quoted(wide);
+      json = JsonString(wide);
     }
   }
   FreeLibrary(module);

@@ -27,6 +27,8 @@
 #include "web/handler.h"
 #include "web/runtime_location.h"
 
+#include "json_text.h"
+
 namespace {
 
 using vistrel::RegistryRoot;
@@ -36,32 +38,6 @@ constexpr wchar_t kScratchKey[] = L"Software\\vistrel-platform-check";
 
 std::u16string U16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
 std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                       nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-  return out;
-}
-
-std::string JsonString(const std::wstring& text) {
-  std::wstring escaped = L"\"";
-  for (wchar_t c : text) {
-    if (c == L'"' || c == L'\\') {
-      escaped += L'\\';
-      escaped += c;
-    } else if (c < 0x20) {
-      wchar_t code[8];
-      swprintf(code, 8, L"\\u%04x", static_cast<unsigned>(c));
-      escaped += code;
-    } else {
-      escaped += c;
-    }
-  }
-  return Utf8(escaped + L"\"");
-}
 
 std::wstring Describe(const std::optional<std::u16string>& value) {
   return value ? L"\"" + Wide(*value) + L"\" (" + std::to_wstring(value->size()) + L" units)" : L"nothing";
