@@ -42,6 +42,9 @@ HRESULT OnContextMenuRequested(ICoreWebView2*, ICoreWebView2ContextMenuRequested
   COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND kind = COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND_PAGE;
   // Menus on links, images, selections and media stay as the runtime built them.
   if (target->get_Kind(&kind) != S_OK || kind != COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND_PAGE) return S_OK;
+  // The runtime reports a link as a page target that has a link.
+  BOOL hasLink = FALSE;
+  if (target->get_HasLinkUri(&hasLink) != S_OK || hasLink != FALSE) return S_OK;
 
   if (!options.htmlFromFile) AppendItem(items.get(), index, MsgMenuHome, OnHomeItemSelected);
   AppendItem(items.get(), index, options.mute ? MsgMenuUnmute : MsgMenuMute, OnMuteItemSelected);

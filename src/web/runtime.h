@@ -379,6 +379,7 @@ struct ICoreWebView2ContextMenuItemCollection : IUnknown {
 };
 struct ICoreWebView2ContextMenuTarget : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE get_Kind(COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND* value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_HasLinkUri(BOOL* value) = 0;
 };
 struct ICoreWebView2ContextMenuRequestedEventArgs : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE get_MenuItems(ICoreWebView2ContextMenuItemCollection** value) = 0;

@@ -479,11 +479,17 @@ class MockContextMenuTarget : public MockUnknown<ICoreWebView2ContextMenuTarget>
       *value = kind;
       return S_OK;
     });
+    ON_CALL(*this, get_HasLinkUri).WillByDefault([this](BOOL* value) {
+      *value = hasLink;
+      return S_OK;
+    });
   }
   MOCK_METHOD(HRESULT, get_Kind, (COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND * value),
               (override, Calltype(STDMETHODCALLTYPE)));
+  MOCK_METHOD(HRESULT, get_HasLinkUri, (BOOL * value), (override, Calltype(STDMETHODCALLTYPE)));
 
   COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND kind = COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND_PAGE;
+  BOOL hasLink = FALSE;
 };
 
 class MockContextMenuRequestedArgs : public MockUnknown<ICoreWebView2ContextMenuRequestedEventArgs> {

@@ -101,6 +101,21 @@ TEST_F(MenuTest, OtherTargetsKeepTheRuntimeMenu) {
   }
 }
 
+TEST_F(MenuTest, LinksKeepTheRuntimeMenu) {
+  // The runtime reports a link as a page (or image) target with a link.
+  options.keepData = true;
+  target.hasLink = TRUE;
+  EXPECT_CALL(items, InsertValueAtIndex).Times(0);
+  EXPECT_EQ(OpenMenu(), Labels{});
+  Mock::VerifyAndClearExpectations(&items);
+
+  // A target that cannot say whether it has a link gets nothing either.
+  target.hasLink = FALSE;
+  EXPECT_CALL(target, get_HasLinkUri).WillOnce(Return(E_FAIL)).WillRepeatedly(::testing::DoDefault());
+  EXPECT_EQ(OpenMenu(), Labels{});
+  EXPECT_EQ(OpenMenu(), (Labels{u"Home", u"Mute", u"Clear Data"}));
+}
+
 TEST_F(MenuTest, NoMenuItemsWithoutEnvironmentNine) {
   hostState.environment9 = nullptr;
   EXPECT_CALL(items, InsertValueAtIndex).Times(0);

@@ -102,14 +102,19 @@ uint32_t WebsiteDataTypesForKinds(uint32_t kinds) {
 }
 
 COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND ContextMenuTargetKindFor(uint32_t hitTestContext) {
-  // The most specific target wins: a linked image is an image.
+  // The most specific target wins. A link is no kind of its own: as in the
+  // Windows runtime it is a page (or image) target that has a link.
   if ((hitTestContext & WEBKIT_HIT_TEST_RESULT_CONTEXT_IMAGE) != 0) return COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND_IMAGE;
   // WebKit does not tell audio from video.
   if ((hitTestContext & WEBKIT_HIT_TEST_RESULT_CONTEXT_MEDIA) != 0) return COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND_VIDEO;
-  if ((hitTestContext & (WEBKIT_HIT_TEST_RESULT_CONTEXT_LINK | WEBKIT_HIT_TEST_RESULT_CONTEXT_SELECTION)) != 0) {
+  if ((hitTestContext & WEBKIT_HIT_TEST_RESULT_CONTEXT_SELECTION) != 0) {
     return COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND_SELECTED_TEXT;
   }
   return COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND_PAGE;
+}
+
+bool ContextMenuTargetHasLink(uint32_t hitTestContext) {
+  return (hitTestContext & WEBKIT_HIT_TEST_RESULT_CONTEXT_LINK) != 0;
 }
 
 bool EngineLoadsScheme(std::string_view scheme) {

@@ -23,10 +23,11 @@ COREWEBVIEW2_KEY_EVENT_KIND KeyEventKindFor(bool released, uint32_t virtualKey, 
 // runtime's browsing data kinds; kinds WebKit keeps nothing for give 0.
 uint32_t WebsiteDataTypesForKinds(uint32_t kinds);
 
-// The target of a context menu from WebKit's hit-test context bits. WebView2
-// has no kind for links; a link counts as selected text, so that only the
-// page itself is PAGE.
+// The target of a context menu from WebKit's hit-test context bits, told as
+// WebView2 tells it: a kind (page, image, selected text, media) and, apart
+// from it, whether the target has a link.
 COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND ContextMenuTargetKindFor(uint32_t hitTestContext);
+bool ContextMenuTargetHasLink(uint32_t hitTestContext);
 
 // Whether WebKitGTK loads addresses of the scheme itself (lower-case scheme,
 // without the colon). Others go to the desktop or fail.

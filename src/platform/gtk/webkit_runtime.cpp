@@ -361,23 +361,31 @@ class ContextMenuTargetObject final
     : public RuntimeObject<ContextMenuTargetObject, ICoreWebView2ContextMenuTarget,
                            &IID_ICoreWebView2ContextMenuTarget> {
  public:
-  explicit ContextMenuTargetObject(COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND kind) : kind_(kind) {}
+  ContextMenuTargetObject(COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND kind, bool hasLink) : kind_(kind), hasLink_(hasLink) {}
   HRESULT STDMETHODCALLTYPE get_Kind(COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND* value) override {
     if (value == nullptr) return E_POINTER;
     *value = kind_;
     return S_OK;
   }
+  HRESULT STDMETHODCALLTYPE get_HasLinkUri(BOOL* value) override {
+    if (value == nullptr) return E_POINTER;
+    *value = hasLink_ ? TRUE : FALSE;
+    return S_OK;
+  }
 
  private:
   COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND kind_;
+  bool hasLink_;
 };
 
 class ContextMenuRequestedArgs final
     : public RuntimeObject<ContextMenuRequestedArgs, ICoreWebView2ContextMenuRequestedEventArgs,
                            &IID_ICoreWebView2ContextMenuRequestedEventArgs> {
  public:
-  ContextMenuRequestedArgs(WebKitContextMenu* menu, COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND kind)
-      : items_(ContextMenuItemCollectionObject::New(menu)), target_(ContextMenuTargetObject::New(kind)) {}
+  ContextMenuRequestedArgs(WebKitContextMenu* menu, uint32_t hitTestContext)
+      : items_(ContextMenuItemCollectionObject::New(menu)),
+        target_(ContextMenuTargetObject::New(ContextMenuTargetKindFor(hitTestContext),
+                                             ContextMenuTargetHasLink(hitTestContext))) {}
   HRESULT STDMETHODCALLTYPE get_MenuItems(ICoreWebView2ContextMenuItemCollection** value) override {
     return HandOutObject(items_, value);
   }
@@ -630,7 +638,7 @@ class WebViewObject final
     const GObjectHold hold(view);
     const auto keep = self->KeepAlive();
     const auto args =
-        ContextMenuRequestedArgs::New(menu, ContextMenuTargetKindFor(webkit_hit_test_result_get_context(hit)));
+        ContextMenuRequestedArgs::New(menu, webkit_hit_test_result_get_context(hit));
     self->contextMenuRequested_.Raise(self->Sender(),
                                       static_cast<ICoreWebView2ContextMenuRequestedEventArgs*>(args.get()));
     return FALSE;

@@ -399,8 +399,9 @@ int main(int argc, char** argv) {
   } else if (operation == "data-types" && count == 1) {
     answer = std::to_string(vistrel::gtk::WebsiteDataTypesForKinds(static_cast<uint32_t>(std::stoul(argv[2]))));
   } else if (operation == "menu-target" && count == 1) {
-    answer = std::to_string(static_cast<int>(
-        vistrel::gtk::ContextMenuTargetKindFor(static_cast<uint32_t>(std::stoul(argv[2])))));
+    const auto context = static_cast<uint32_t>(std::stoul(argv[2]));
+    answer = "[" + std::to_string(static_cast<int>(vistrel::gtk::ContextMenuTargetKindFor(context))) + "," +
+             Json(vistrel::gtk::ContextMenuTargetHasLink(context)) + "]";
   } else if (operation == "engine-scheme" && count == 1) {
     answer = Json(vistrel::gtk::EngineLoadsScheme(argv[2]));
   } else if (operation == "profile-folder" && count == 2) {
