@@ -41,8 +41,9 @@ constexpr int32_t kMinimumWindowExtent = 100;
 
 class Parser {
  public:
-  Parser(const std::vector<std::u16string>& arguments, const Rect& area)
+  Parser(const std::vector<std::u16string>& arguments, const Rect& area, const RootedPathTest& pathTest)
       : args_(arguments),
+        pathTest_(pathTest),
         workArea_(area),
         workAreaWidth_(int64_t{area.right} - area.left),
         workAreaHeight_(int64_t{area.bottom} - area.top) {}
@@ -90,7 +91,7 @@ class Parser {
         o_.limitUI = true;
       } else if (EqualsIgnoringCase(token, u"/z")) {
         o_.adjustZoom = true;
-      } else if (token[0] == u'/') {
+      } else if (token[0] == u'/' && !(pathTest_ && pathTest_(token))) {
         refusal = Refuse(token, MsgParameterInvalid);
       } else {
         refusal = Positional(token);
@@ -240,7 +241,9 @@ class Parser {
 
   std::optional<Refusal> Validate() {
     if (o_.address.empty()) return Refuse(u"", MsgAddressMissing);
-    if (o_.htmlFromFile && o_.address.find_first_of(u"<>|/\"") != std::u16string::npos) {
+    // "/" is refused in a file name only where it cannot separate folders.
+    const std::u16string_view refusedInFileName = pathTest_ ? u"<>|\"" : u"<>|/\"";
+    if (o_.htmlFromFile && o_.address.find_first_of(refusedInFileName) != std::u16string::npos) {
       return Refuse(u"", MsgFileNameInvalid);
     }
     if (o_.fullScreen && o_.sizeGiven) return Refuse(u"/k /s", MsgParametersConflict);
@@ -254,6 +257,7 @@ class Parser {
   }
 
   const std::vector<std::u16string>& args_;
+  const RootedPathTest& pathTest_;
   size_t next_ = 0;
   const Rect workArea_;
   const int64_t workAreaWidth_;
@@ -279,8 +283,14 @@ int32_t ConvertDecimal(std::u16string_view text) {
   return ClampToInt32(negative ? -value : value);
 }
 
-ParseResult ParseCommandLine(const std::vector<std::u16string>& arguments, const Rect& area) {
-  return Parser(arguments, area).Run();
+ParseResult ParseCommandLine(const std::vector<std::u16string>& arguments, const Rect& area,
+                             const RootedPathTest& pathTest) {
+  return Parser(arguments, area, pathTest).Run();
+}
+
+RootedPathTest PlatformRootedPathTest() {
+  if (!CurrentPlatform().AbsolutePathsBeginWithSlash()) return {};
+  return [](const std::u16string& token) { return CurrentPlatform().PathExists(token); };
 }
 
 std::u16string ResolveStartAddress(const std::u16string& address) {

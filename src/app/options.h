@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,9 +58,22 @@ struct ParseResult {
   std::optional<Refusal> refusal;  // set when the command line is refused
 };
 
+// Where "/" separates folders and begins absolute paths: answers whether an
+// argument names an existing file or folder. Empty where "/" is no part of a
+// path's grammar (Windows).
+using RootedPathTest = std::function<bool(const std::u16string&)>;
+
 // Reads the arguments (without the program name) against the work area.
-// Pure: the address is not looked up on disk (see ResolveStartAddress).
-ParseResult ParseCommandLine(const std::vector<std::u16string>& arguments, const Rect& area);
+// Pure: the address is not looked up on disk (see ResolveStartAddress). With
+// a pathTest, an argument that is no switch and names an existing file or
+// folder is a positional argument rather than a refused switch, and an HTML
+// file's name may hold "/".
+ParseResult ParseCommandLine(const std::vector<std::u16string>& arguments, const Rect& area,
+                             const RootedPathTest& pathTest = {});
+
+// The rooted-path test for this platform: empty where "/" cannot begin an
+// absolute path.
+RootedPathTest PlatformRootedPathTest();
 
 // Without /l: the absolute path when the address names an existing file or
 // folder, otherwise the address unchanged.

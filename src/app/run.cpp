@@ -95,7 +95,7 @@ int RunProgram() {
   // A work area that cannot be read is taken as empty: sizes then fall back
   // to what fits, which is nothing, and the window is shown maximised.
   workArea = platform.WorkArea().value_or(Rect{});
-  ParseResult parsed = ParseCommandLine(arguments, workArea);
+  ParseResult parsed = ParseCommandLine(arguments, workArea, PlatformRootedPathTest());
   if (parsed.refusal) {
     ShowCatalogMessage(parsed.refusal->Text(), true);
     return kExitNormal;

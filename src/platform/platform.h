@@ -135,6 +135,9 @@ class Platform {
   virtual void FreeIcon(IconHandle icon) = 0;
 
   // Files
+  // Whether an absolute path begins with "/", so that an argument such as
+  // /home/u/page.html can name a file rather than a switch.
+  virtual bool AbsolutePathsBeginWithSlash() = 0;
   virtual bool PathExists(const std::u16string& path) = 0;
   // The absolute form of a path, of any length; nullopt when it cannot be formed.
   virtual std::optional<std::u16string> FullPath(const std::u16string& path) = 0;

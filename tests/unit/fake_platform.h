@@ -40,6 +40,7 @@ class FakePlatform : public Platform {
   std::optional<Rect> workArea = Rect{0, 0, 1920, 1040};
   MessageFontWidths fontWidths{56, 7.0f};
   std::set<std::u16string> existingPaths;
+  bool slashRootedPaths = false;  // as on Linux
   std::u16string currentDirectory = u"/home/u";
   int answer = kAnswerOk;
 
@@ -103,6 +104,7 @@ class FakePlatform : public Platform {
     calls.push_back("WorkArea");
     return workArea;
   }
+  bool AbsolutePathsBeginWithSlash() override { return slashRootedPaths; }
   bool PathExists(const std::u16string& path) override {
     calls.push_back("PathExists " + Narrow(path));
     return existingPaths.count(path) > 0;

@@ -160,6 +160,45 @@ TEST_F(RunTest, AcceptedAddressResolvesAgainstTheDisk) {
   EXPECT_EQ(options.startAddress, u"https://name.ab.cd/a?b=c");
 }
 
+TEST_F(RunTest, AbsolutePathsThatBeginWithASlash) {
+  platform.existingPaths = {u"/home/u/page.html", u"/srv/site", u"/a", u"u/page.html"};
+  platform.files[u"/home/u/page.html"] = {FileContents::Status::Read, "<p>a</p>"};
+  platform.files[u"u/page.html"] = {FileContents::Status::Read, "<p>b</p>"};
+  const struct {
+    bool slashRooted;
+    std::vector<std::u16string> args;
+    std::u16string refusal;  // empty: accepted with the last argument as the address
+  } rows[] = {
+      // Where absolute paths begin with "/": an existing file or folder is an address.
+      {true, {u"/home/u/page.html"}, u""},
+      {true, {u"Title", u"/srv/site"}, u""},
+      {true, {u"/l", u"/home/u/page.html"}, u""},
+      {true, {u"/l", u"u/page.html"}, u""},
+      {true, {u"/l", u"u/<page>.html"}, u" - File name or folder name is invalid."},
+      {true, {u"/u", u"/home/u/page.html", u"/m"}, u""},
+      // Switches keep their meaning even where a file has their name.
+      {true, {u"/a"}, u"Address is not specified."},
+      {true, {u"/home/u/missing.html"}, u"/home/u/missing.html - Parameter is invalid."},
+      {true, {u"/x", u"page"}, u"/x - Parameter is invalid."},
+      // Elsewhere every argument beginning with "/" is a switch.
+      {false, {u"/home/u/page.html"}, u"/home/u/page.html - Parameter is invalid."},
+      {false, {u"/l", u"u/page.html"}, u" - File name or folder name is invalid."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(Narrow(row.args.front()) + (row.slashRooted ? " (slash-rooted)" : ""));
+    platform.boxes.clear();
+    platform.slashRootedPaths = row.slashRooted;
+    EXPECT_EQ(Run(row.args), 0);
+    if (row.refusal.empty()) {
+      EXPECT_TRUE(platform.boxes.empty()) << Narrow(platform.boxes.empty() ? u"" : platform.boxes[0].text);
+      EXPECT_EQ(options.address, row.args.back() == u"/m" ? row.args[1] : row.args.back());
+    } else {
+      ASSERT_EQ(platform.boxes.size(), 1u);
+      EXPECT_EQ(platform.boxes[0].text, row.refusal);
+    }
+  }
+}
+
 TEST_F(RunTest, AnAcceptedRunBuildsTheWindowThenCleansUp) {
   platform.appliedDpi = 120;
   platform.iconFiles = {u"C:\\Windows\\System32\\shell32.dll"};

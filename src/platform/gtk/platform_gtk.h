@@ -57,6 +57,7 @@ class GtkPlatform : public Platform {
   IconHandle ExtractIconFrom(const std::u16string& path, int32_t index) override;
   void FreeIcon(IconHandle icon) override;
 
+  bool AbsolutePathsBeginWithSlash() override { return true; }
   bool PathExists(const std::u16string& path) override;
   std::optional<std::u16string> FullPath(const std::u16string& path) override;
   FileContents ReadWholeFile(const std::u16string& path, bool shareWithWriters) override;

@@ -583,6 +583,12 @@ def scratch_data(p, kit):
     expect(kit, os.path.lexists(p.folders.kept), False, "a kept data folder")
 
 
+def absolute_file(p, kit):
+    """An absolute path, which begins with "/" like a switch, names the file to show."""
+    p.wait_title("Local")
+    p.close()
+
+
 def write_local(folders, name, title):
     html = ("<!DOCTYPE html><html><head><title>%s</title></head><body style=\"margin:0;font:24px sans-serif\">"
             "<a download=\"notes.txt\" href=\"data:text/plain,hello\" style=\"display:block;height:60px\">"
@@ -610,6 +616,11 @@ def web_case_table(site):
          ("local.html", "Local")),
         ("/ls shows the saved file again", PLACE + ["/ls", "watched.html"], reflect_file_update,
          ("watched.html", "Version 1")),
+        # {base} is the case's own folder, where its local file lies.
+        ("an absolute path is a file, not a switch", PLACE + ["{base}/local.html"], absolute_file,
+         ("local.html", "Local")),
+        ("/ls with an absolute path", PLACE + ["/ls", "{base}/watched.html"], reflect_file_update,
+         ("watched.html", "Version 1")),
         ("/d keeps the folder, clears the disk cache at the end", PLACE + ["/d", cached], keep_data, None),
         ("without /d the data folder goes", PLACE + [cached], scratch_data, None),
     ]
@@ -624,7 +635,7 @@ def web_cases(kit, run):
             folders = Folders(run.workdir)
             if local_file:
                 write_local(folders, *local_file)
-            program = Program(kit, run, site, args, folders)
+            program = Program(kit, run, site, [arg.replace("{base}", folders.base) for arg in args], folders)
             try:
                 return body(program, kit)
             finally:
