@@ -85,6 +85,10 @@ addEventListener("message", function (e) { if (e.data === "frame") document.titl
         "/blank.html": (page("Blank").encode(), html, fresh),
         "/frame.html": (frame.encode(), html, fresh),
         "/cached.html": (cached.encode(), html, kept),
+        # The page's width in CSS pixels, which the zoom factor scales.
+        "/zoom.html": (page("Zoom", "<script>function show() { document.title = \"width \" + innerWidth; }"
+                            " addEventListener(\"load\", show); addEventListener(\"resize\", show);</script>")
+                       .encode(), html, fresh),
         "/picture.png": (b"\x89PNG\r\n\x1a\n" + bytes(4096), "image/png", [("Cache-Control", "max-age=3600")]),
     }
 
@@ -186,12 +190,12 @@ class Folders:
 class Program:
     """The program running on the pages, driven by xdotool and read through X and AT-SPI."""
 
-    def __init__(self, kit, run, site, args, folders):
+    def __init__(self, kit, run, site, args, folders, more_env=None):
         self.kit, self.run, self.site, self.folders = kit, run, site, folders
         self.mark = site.mark()
         env = kit.program_environment(run, kit.EN)
         env.update(HOME=folders.home, TMPDIR=folders.temp, XDG_DATA_HOME=folders.data,
-                   XDG_CONFIG_HOME=folders.config, XDG_CACHE_HOME=folders.cache)
+                   XDG_CONFIG_HOME=folders.config, XDG_CACHE_HOME=folders.cache, **(more_env or {}))
         self.xdotool_env = dict(os.environ, DISPLAY=run.session.display)
         self.stderr = tempfile.TemporaryFile(mode="w+", encoding="utf-8", errors="replace")
         self.process = subprocess.Popen([run.exe] + args, cwd=folders.base, env=env, stdout=subprocess.DEVNULL,
@@ -589,6 +593,15 @@ def absolute_file(p, kit):
     p.close()
 
 
+def zoom_width(wanted):
+    def check(p, kit):
+        """The page is as many CSS pixels wide as the zoom factor makes the window."""
+        p.wait(lambda: (p.title() or "").startswith("width "), "the page's width in its title")
+        p.wait_title("width %d" % wanted)
+        p.close()
+    return check
+
+
 def write_local(folders, name, title):
     html = ("<!DOCTYPE html><html><head><title>%s</title></head><body style=\"margin:0;font:24px sans-serif\">"
             "<a download=\"notes.txt\" href=\"data:text/plain,hello\" style=\"display:block;height:60px\">"
@@ -600,6 +613,7 @@ def write_local(folders, name, title):
 def web_case_table(site):
     start = site.home + "/start.html"
     cached = site.home + "/cached.html"
+    zoom = site.home + "/zoom.html"
     return [
         ("first page, link inside, Alt+Home, frame from another site", PLACE + [start], first_page_and_links, None),
         ("link to another site handed over", PLACE + [start], other_site_handed_over, None),
@@ -621,6 +635,13 @@ def web_case_table(site):
          ("local.html", "Local")),
         ("/ls with an absolute path", PLACE + ["/ls", "{base}/watched.html"], reflect_file_update,
          ("watched.html", "Version 1")),
+        # /z undoes the display's scaling (96 / AppliedDPI): at scale 2 a window of 400 by 300 (in GDK's
+        # units) covers 800 by 600 pixels, which the page gets as CSS pixels.
+        ("at scale 2 the page has the window's width", ["/sp", "400", "300", "0", "0", zoom], zoom_width(400),
+         None, {"GDK_SCALE": "2"}),
+        ("/z at scale 2 gives the page one CSS pixel a pixel", ["/sp", "400", "300", "0", "0", "/z", zoom],
+         zoom_width(800), None, {"GDK_SCALE": "2"}),
+        ("/z at scale 1 changes nothing", PLACE + ["/z", zoom], zoom_width(800), None),
         ("/d keeps the folder, clears the disk cache at the end", PLACE + ["/d", cached], keep_data, None),
         ("without /d the data folder goes", PLACE + [cached], scratch_data, None),
     ]
@@ -630,12 +651,13 @@ def web_cases(kit, run):
     """(name, check) pairs for the runner; a check returns nothing or a note for its line."""
     site = Site()
     cases = []
-    for name, args, body, local_file in web_case_table(site):
-        def case(args=args, body=body, local_file=local_file):
+    for name, args, body, local_file, *more in web_case_table(site):
+        def case(args=args, body=body, local_file=local_file, more_env=(more or [{}])[0]):
             folders = Folders(run.workdir)
             if local_file:
                 write_local(folders, *local_file)
-            program = Program(kit, run, site, [arg.replace("{base}", folders.base) for arg in args], folders)
+            program = Program(kit, run, site, [arg.replace("{base}", folders.base) for arg in args], folders,
+                              more_env)
             try:
                 return body(program, kit)
             finally:
