@@ -6,7 +6,7 @@
 //                       [--timeout MS] [--measure xHEX] [--window close|wait]
 //                       [--env xHEX]... [--unset NAME]... [--shortcut xHEX]
 //                       [--lock xHEX] [--watch xHEX]... [--delete xHEX]...
-//                       [--icon-colour RRGGBB]... [--show SW]
+//                       [--icon-colour RRGGBB]... [--show SW] [--cwd xHEX]
 //   vistrel-test-driver --probe
 //   vistrel-test-driver --make-shortcut xHEX --arg xHEX --arg xHEX --arg xHEX
 //   vistrel-test-driver --inspect xHEX [--export NAME]...
@@ -27,7 +27,8 @@
 // --delete names files deleted right after it. --lock holds a file open, shared with nobody, for the whole run.
 // --env NAME=VALUE and --unset NAME change the environment vistrel starts
 // with; --shortcut starts it as a shell shortcut of that path would; --show
-// gives it a start-up show command (SW_ value) as a shortcut's "Run" setting does.
+// gives it a start-up show command (SW_ value) as a shortcut's "Run" setting does;
+// --cwd the folder it starts in. A box's report names its owner window's class.
 //
 // --probe reports the interface language, the locale, the work area, the
 // screen, the folders and icons the program's defaults name, and the
@@ -194,6 +195,7 @@ struct Request {
   std::vector<std::wstring> unsetVariables;  // NAME
   std::optional<std::wstring> shortcut;
   std::optional<std::wstring> lock;
+  std::optional<std::wstring> folder;  // the folder vistrel starts in
   std::vector<std::wstring> watch;
   std::vector<std::wstring> remove;
   std::vector<COLORREF> iconColours;
@@ -240,7 +242,7 @@ std::optional<std::wstring> ReadRequest(int argc, wchar_t** argv, Request& reque
       request.exe = value;
     } else if (option == L"--arg" || option == L"--measure" || option == L"--env" || option == L"--shortcut" ||
                option == L"--lock" || option == L"--watch" || option == L"--delete" ||
-               option == L"--make-shortcut" || option == L"--inspect") {
+               option == L"--make-shortcut" || option == L"--inspect" || option == L"--cwd") {
       const std::optional<std::wstring> decoded = DecodeHexArgument(value);
       if (!decoded) return L"bad hex text: " + value;
       if (option == L"--arg") request.arguments.push_back(*decoded);
@@ -251,6 +253,7 @@ std::optional<std::wstring> ReadRequest(int argc, wchar_t** argv, Request& reque
       else if (option == L"--watch") request.watch.push_back(*decoded);
       else if (option == L"--delete") request.remove.push_back(*decoded);
       else if (option == L"--inspect") request.inspect = *decoded;
+      else if (option == L"--cwd") request.folder = *decoded;
       else request.makeShortcut = *decoded;
     } else if (option == L"--icon-colour") {
       const unsigned long rgb = wcstoul(value.c_str(), nullptr, 16);
@@ -319,6 +322,7 @@ struct Box {
   RECT iconRect{};
   std::vector<Button> buttons;
   bool owned = false;
+  std::wstring ownerClass;  // the owner window's class, empty without one
   std::wstring pressed;
   DWORD shownAfterMs = 0;
 };
@@ -334,7 +338,9 @@ BOOL CALLBACK CollectButton(HWND child, LPARAM context) {
 Box ReadBox(HWND dialog) {
   Box box;
   box.title = TextOf(dialog);
-  box.owned = GetWindow(dialog, GW_OWNER) != nullptr;
+  const HWND owner = GetWindow(dialog, GW_OWNER);
+  box.owned = owner != nullptr;
+  if (owner != nullptr) box.ownerClass = ClassOf(owner);
   if (HWND text = GetDlgItem(dialog, kMessageTextId)) {
     box.textControl = true;
     box.text = TextOf(text);
@@ -372,6 +378,7 @@ std::string BoxJson(const Box& box) {
       .Add("iconHandle", box.iconHandle)
       .Add("iconSize", JsonArray({std::to_string(iconWidth), std::to_string(iconHeight)}))
       .Add("owned", box.owned)
+      .Add("ownerClass", box.ownerClass)
       .Add("buttons", JsonArray(buttons))
       .Add("pressed", box.pressed)
       .Add("shownAfterMs", static_cast<long long>(box.shownAfterMs))
@@ -833,7 +840,8 @@ int Run(const Request& request) {
   PROCESS_INFORMATION process{};
   std::wstring mutableLine = commandLine;  // CreateProcessW may write into it
   if (!CreateProcessW(request.exe.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                      environment.empty() ? nullptr : environment.data(), nullptr, &startup, &process)) {
+                      environment.empty() ? nullptr : environment.data(),
+                      request.folder ? request.folder->c_str() : nullptr, &startup, &process)) {
     const DWORD error = GetLastError();
     if (locked != INVALID_HANDLE_VALUE) CloseHandle(locked);
     return Fail(L"CreateProcessW failed with error " + std::to_wstring(error));

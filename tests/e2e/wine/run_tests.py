@@ -2,7 +2,7 @@
 """End-to-end tests of vistrel.exe's start-up paths and window under Wine.
 
     run_tests.py --exe PATH --driver PATH [--prefix DIR] [--platform-check PATH] [--jobs N] [--only TEXT]
-                 [--release] [--webview2-sdk DIR]
+                 [--release] [--webview2-sdk DIR] [--standin PATH]
 
 Each case starts vistrel.exe through vistrel-test-driver.exe, which reads
 back every message box the program shows (title, text, icon, buttons),
@@ -14,7 +14,13 @@ version, the window's placement, style, title and icon, the HTML file of /l,
 the user data folder left or deleted at exit, and the web runtime's libraries:
 the SDK's loader beside the program (or none, or a broken one) and engine
 libraries registered where an installed runtime registers its folder. No web
-engine runs here, so the window stays empty.
+engine runs here, so in those cases the window stays empty.
+The web view's whole run is driven against a stand-in runtime (--standin, by
+default standin/EmbeddedBrowserWebView.dll beside the driver; see
+standin/script.md): it logs every call the program makes and raises the
+events a script names, and the cases check the calls, boxes, window title,
+hand-overs to the default handler and the user data folder. A program built
+without the WebView2 SDK has no web view, and these cases are left out.
 The program file's version resource and manifest are read back as Windows
 reads them. With --release the program's folder must be the release folder:
 the program and the SDK's x64 loader alone; --webview2-sdk names the SDK's
@@ -97,6 +103,7 @@ PROGRAM_VARIANTS = {
     "a loader that is no library": {"WebView2Loader.dll": b"MZ\x90\x00 this is no library"},
     "a loader of no bytes": {"WebView2Loader.dll": b""},
     "the 32-bit loader": {"WebView2Loader.dll": "x86"},
+    "the x64 loader": {"WebView2Loader.dll": "x64"},
 }
 LOADER_EXPORT = "CreateCoreWebView2EnvironmentWithOptions"
 IMAGE_FILE_MACHINE_AMD64 = 0x8664
@@ -608,6 +615,807 @@ def window_cases(probe, langs):
                       text=text_of("DataDeleteFailed", "en"), timeout_ms=15000, window=Window("about:blank"),
                       files=(busy,), lock=busy, after=((busy, True),), serial=True))
     return cases
+
+
+# ---------------------------------------------------------- the web view run
+#
+# These runs drive the program's whole web-view run against the stand-in
+# runtime (tests/e2e/wine/standin): an engine library registered where an
+# installed runtime registers its folder. The stand-in logs every call the
+# program makes, one line each (see standin/script.md), and raises the events
+# its script names; the checks read the log, the boxes, the window and the
+# files. A run gives one result line per check.
+
+# The real loader takes the runtime's version from the registered folder's name.
+STANDIN_RUNTIME = E2E + "\\standin runtime\\" + RUNTIME_VERSION
+STANDIN_ENGINE = STANDIN_RUNTIME + "\\EBWebView\\x64\\EmbeddedBrowserWebView.dll"
+REGISTRY_STATES["stand-in runtime"] = {"machine": RUNTIME_VERSION, "engineMachine": STANDIN_RUNTIME}
+WEB_RUNS = E2E + "\\web"          # a folder per run: script, log, TEMP, LOCALAPPDATA, pages
+HANDED = E2E + "\\handed"         # a file per address handed to the default handler
+HANDED_FILES = E2E + "\\handed-files"
+RECORD_SCHEME = "vistrel-rec"     # an address scheme whose handler records the address
+RECORD_TYPE = ".vistrelrec"       # a file type whose handler records the file
+# Script lines that set the stand-in up rather than act.
+SCRIPT_SETTINGS = ("result", "clear-status", "browser-process", "navigations", "hold-controller")
+E_INVALIDARG = "0x80070057"
+E_FAIL = "0x80004005"
+BOX_WARNING, BOX_YESNO, BOX_PLAIN = "warning", "yes/no", "plain"
+# The loader asks for the environment's first version before the program does.
+LOADER_LINES = ("QueryInterface ICoreWebView2Environment",)
+
+
+def q(text):
+    """A string argument as the stand-in logs it ("{run}" stays a placeholder)."""
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"').replace("\n", "\\n").replace("\r", "\\r") \
+        .replace("\t", "\\t").replace("{run}", "{qrun}") + '"'
+
+
+def file_address(path):
+    """A local path as the runtime turns it into an address."""
+    out = "file:///"
+    for byte in path.encode("utf-8"):
+        c = chr(byte)
+        if c == "\\":
+            out += "/"
+        elif byte <= 0x20 or byte >= 0x7F or c in '%#?"':
+            out += f"%{byte:02X}"
+        else:
+            out += c
+    return out.replace("{run}", "{urun}")
+
+
+@dataclasses.dataclass
+class WebRun:
+    name: str
+    args: list                     # "{run}" and "{tag}" are replaced
+    script: list = dataclasses.field(default_factory=list)   # lines; words are separated by tabs
+    checks: list = dataclasses.field(default_factory=list)   # (name, function(result) -> problems)
+    lang: str = "en"
+    presses: tuple = ()            # the answers to the boxes, in order
+    via: str = "engine"            # "engine": nothing beside the program; "loader": the SDK's loader beside it
+    files: dict = dataclasses.field(default_factory=dict)    # name in the run folder -> text
+    records: tuple = ()            # addresses that must be handed over ("{tag}" replaced)
+    timeout_ms: int = 15000
+    applied_dpi: Optional[int] = None  # the display's AppliedDPI for this run (runs alone); None: no value
+    action: str = "wait"           # or "close": the driver closes the window as soon as it is shown
+
+
+@dataclasses.dataclass
+class WebResult:
+    run: str        # the run's folder (Windows path)
+    tag: str        # marks the run's addresses among all hand-overs
+    report: dict
+    log: list
+    records: list
+    wine: object
+
+    @property
+    def temp(self):
+        return self.run + "\\temp"
+
+    @property
+    def local(self):
+        return self.run + "\\local"
+
+    def exists(self, path):
+        return os.path.exists(self.wine.unix_path(path))
+
+    def calls(self):
+        """The program's calls: the log without the stand-in's own lines."""
+        return [line for line in self.log if not line.startswith(("> ", "< ", "= "))]
+
+    def after(self, marker, occurrence=1):
+        """The lines of the occurrence-th event whose first line starts with marker, up to its end."""
+        seen = 0
+        for i, line in enumerate(self.log):
+            if line.startswith("> " + marker):
+                seen += 1
+                if seen == occurrence:
+                    end = next((j for j in range(i + 1, len(self.log)) if self.log[j].startswith("< " + marker)),
+                               len(self.log))
+                    return self.log[i + 1:end + 1]
+        return None
+
+
+def fill(value, run, tag):
+    """The run's folder and tag in place of "{run}" (quoted as the log quotes: "{qrun}"; in
+    an address: "{urun}") and "{tag}"."""
+    return value.replace("{qrun}", run.replace("\\", "\\\\")).replace("{urun}", run.replace("\\", "/")) \
+        .replace("{run}", run).replace("{tag}", tag)
+
+
+def subsequence_problems(lines, wanted, what):
+    """wanted must appear in lines in this order (others may lie between)."""
+    i = 0
+    for line in lines:
+        if i < len(wanted) and line == wanted[i]:
+            i += 1
+    return [] if i == len(wanted) else [f"{what}: {wanted[i]!r} missing (in order) in {lines}"]
+
+
+def lines_problems(got, want, what):
+    if got == want:
+        return []
+    for i, (g, w) in enumerate(zip(got, want)):
+        if g != w:
+            return [f"{what}: line {i + 1} is {g!r}, expected {w!r} (got {got[max(0, i - 2):i + 3]})"]
+    return [f"{what}: {len(got)} lines, expected {len(want)}; got {got}, expected {want}"]
+
+
+def boxes_problems(r, want):
+    """want: (text, kind) per box; kind is BOX_WARNING, BOX_YESNO or BOX_PLAIN. Every box
+    belongs to the main window and is titled vistrel."""
+    boxes = r.report.get("boxes", [])
+    problems = []
+    if len(boxes) != len(want):
+        return [f"{len(boxes)} boxes {[b['text'] for b in boxes]}, expected {[w[0] for w in want]}"]
+    for box, (text, kind) in zip(boxes, want):
+        if box["text"] != text:
+            problems.append(f"box text {box['text']!r}, expected {text!r}")
+        if box["title"] != "vistrel":
+            problems.append(f"box title {box['title']!r}")
+        if box["icon"] != (kind == BOX_WARNING):
+            problems.append(f"box {box['text']!r}: warning icon {'shown' if box['icon'] else 'missing'}")
+        names = [b["name"] for b in box["buttons"]]
+        if names != (["YES", "NO"] if kind == BOX_YESNO else ["OK"]):
+            problems.append(f"box {box['text']!r}: buttons {names}")
+        if box.get("ownerClass") != "vistrel":
+            problems.append(f"box {box['text']!r} owned by {box.get('ownerClass')!r}, not the main window")
+    return problems
+
+
+def ended_problems(r):
+    report = r.report
+    if report.get("timedOut") or report.get("terminated"):
+        return ["still running at the timeout"]
+    if report.get("exitCode") != 0:
+        return [f"exit code {report.get('exitCode')}"]
+    return []
+
+
+def stray_problems(r):
+    """What the program must never cause: calls the stand-in does not answer, interfaces it
+    lacks, or a script that did not run to its end."""
+    problems = [line for line in r.log if line.startswith(("unimplemented", "no ", "unknown", "menu item", "the "))
+                or "E_NOINTERFACE" in line or "does not exist" in line or line.startswith("browser process:")]
+    if any(line.startswith("CreateWebViewEnvironment") for line in r.log) and "= user data folder filled" not in r.log:
+        problems.append("the user data folder was not filled")
+    return [f"stand-in: {line}" for line in problems]
+
+
+# --------------------------------------------------------------- expectations
+
+def setup_lines(r, first, profile=None, private=False, keep=False, limit=False, mute=False, zoom=None):
+    """The calls from the environment's creation to the first navigation, in order."""
+    folder = (r.local if keep else r.temp) + "\\" + DATA_FOLDER
+    lines = [f"CreateWebViewEnvironmentWithOptionsInternal 1 0 {q(folder)} null",
+             "QueryInterface ICoreWebView2Environment10", "CreateCoreWebView2ControllerOptions"]
+    if profile is not None:
+        lines.append(f"put_ProfileName {q(profile)}")
+    if private:
+        lines.append("put_IsInPrivateModeEnabled 1")
+    lines += ["CreateCoreWebView2ControllerWithOptions window options",
+              "get_CoreWebView2", "QueryInterface ICoreWebView2_13",
+              "get_Profile", "QueryInterface ICoreWebView2Profile2",
+              "get_Settings", "QueryInterface ICoreWebView2Settings3", "QueryInterface ICoreWebView2Settings4",
+              "put_AreDevToolsEnabled 0",
+              "put_IsPasswordAutosaveEnabled 1" if keep else "put_IsGeneralAutofillEnabled 0"]
+    if limit:
+        lines += ["put_AreDefaultContextMenusEnabled 0", "put_IsStatusBarEnabled 0",
+                  "put_AreBrowserAcceleratorKeysEnabled 0"]
+    client = next((line[len("= client area "):] for line in r.log if line.startswith("= client area ")), "?")
+    lines.append(f"put_Bounds {client}")
+    if zoom is not None:
+        lines.append(f"put_ZoomFactor {zoom}")
+    lines += ["add_NavigationCompleted", "add_NavigationStarting", "add_NewWindowRequested", "add_DocumentTitleChanged",
+              "QueryInterface ICoreWebView2_4", "add_DownloadStarting",
+              "QueryInterface ICoreWebView2_8", f"put_IsMuted {1 if mute else 0}",
+              "QueryInterface ICoreWebView2_11", "QueryInterface ICoreWebView2Environment9",
+              "add_ContextMenuRequested", "add_AcceleratorKeyPressed", "get_BrowserProcessId -> 0", first]
+    return lines
+
+
+def setup_check(first, **flags):
+    def check_setup(r):
+        end = next((i for i, line in enumerate(r.log) if line == "< controller created"), None)
+        if end is None:
+            return ["the controller was never created"]
+        got = [line for line in r.log[:end] if not line.startswith(("> ", "< ", "= "))]
+        client = next((line.split()[-2:] for line in r.log if line.startswith("= client area ")), ["0", "0"])
+        problems = [] if min(int(v) for v in client) > 0 else [f"empty client area {client}"]
+        return problems + lines_problems(got, setup_lines(r, fill(first, r.run, r.tag), **flags), "set-up calls")
+    return check_setup
+
+
+def bounds_follow(count):
+    """At least count put_Bounds calls, each with the window's client area at that moment."""
+    def check_bounds(r):
+        problems = []
+        calls = 0
+        for i, line in enumerate(r.log):
+            if line.startswith("put_Bounds "):
+                calls += 1
+                seen = r.log[i - 1] if i else ""
+                if not seen.startswith("= client area ") or seen[len("= client area "):] != line[len("put_Bounds "):]:
+                    problems.append(f"{line!r} after {seen!r}")
+        sizes = {line for line in r.log if line.startswith("put_Bounds ")}
+        if calls < count or len(sizes) < count:
+            problems.append(f"{calls} put_Bounds calls of {len(sizes)} sizes, expected {count}")
+        return problems
+    return check_bounds
+
+
+def in_order(*wanted):
+    def check_order(r):
+        return subsequence_problems(r.log, [fill(w, r.run, r.tag) for w in wanted], "log")
+    return check_order
+
+
+def absent(*prefixes):
+    def check_absent(r):
+        found = [line for line in r.log if line.startswith(prefixes)]
+        return [f"unexpected {found}"] if found else []
+    return check_absent
+
+
+def event(marker, want, occurrence=1):
+    """The lines of one event, from its raising to its end, exactly."""
+    def check_event(r):
+        got = r.after(marker, occurrence)
+        if got is None:
+            return [f"event {marker} #{occurrence} never raised"]
+        return lines_problems(got, [fill(w, r.run, r.tag) for w in want], f"{marker} #{occurrence}")
+    return check_event
+
+
+def boxes(*want):
+    def check_boxes(r):
+        return boxes_problems(r, [(fill(text, r.run, r.tag), kind) for text, kind in want])
+    check_boxes.about_boxes = True
+    return check_boxes
+
+
+def folder_state(keep_exists, scratch_exists):
+    def check_folders(r):
+        problems = []
+        for folder, want in ((r.local + "\\" + DATA_FOLDER, keep_exists),
+                             (r.temp + "\\" + DATA_FOLDER, scratch_exists)):
+            if r.exists(folder) != want:
+                problems.append(f"{folder} {'missing' if want else 'still there'} after the run")
+        return problems
+    return check_folders
+
+
+def handed(*addresses):
+    """Exactly these addresses were handed to the default handler."""
+    def check_handed(r):
+        want = sorted(fill(a, r.run, r.tag) for a in addresses)
+        got = sorted(r.records)
+        return [] if got == want else [f"handed over {got}, expected {want}"]
+    return check_handed
+
+
+def msg(name, lang):
+    return WEB_MESSAGES[name][0 if LANGUAGES[lang].texts == "en" else 1]
+
+
+WEB_MESSAGES = {
+    "ProfileNameInvalid": (" - Profile name is invalid.", " - プロファイル名が正しくありません。"),
+    "AddressInvalid": (" - Address or file name is invalid.", " - アドレスまたはファイル名が正しくありません。"),
+    "FileNotSupported": (" - File is not supported.", " - 対応されていないファイルです。"),
+    "ClearDataConfirm": ("Clear all data?", "すべてのデータをクリアしますか？"),
+    "DataCleared": ("All data is cleared.", "すべてのデータをクリアしました。"),
+    "Mute": ("Mute", "ミュート"),
+    "Unmute": ("Unmute", "ミュート解除"),
+    "ClearData": ("Clear Data", "データクリア"),
+    "Home": ("Home", "ホーム"),
+}
+
+
+def build_web_runs(langs):
+    runs = []
+    site = "https://site.test/a"
+    page = "{run}\\page.html"
+    page_text = "<p>stand-in page</p>\n"
+    close = ["close-window"]
+
+    # Set-up: environment, controller, settings, subscriptions, first navigation.
+    for name, args, first, flags, files in [
+        ("no options", [site], f"Navigate {q(site)}", {}, {}),
+        ("/d:name", ["/d:Work 1", site], f"Navigate {q(site)}", {"profile": "Work 1", "keep": True}, {}),
+        ("/p", ["/p", site], f"Navigate {q(site)}", {"private": True}, {}),
+        ("/d", ["/d", site], f"Navigate {q(site)}", {"keep": True}, {}),
+        ("/u", ["/u", site], f"Navigate {q(site)}", {"limit": True}, {}),
+        ("/u /d /m", ["/u", "/d", "/m", site], f"Navigate {q(site)}", {"limit": True, "keep": True, "mute": True}, {}),
+        ("/m", ["/m", site], f"Navigate {q(site)}", {"mute": True}, {}),
+        # Without an AppliedDPI value the zoom factor stays the runtime's own.
+        ("/z without a display scale", ["/z", site], f"Navigate {q(site)}", {}, {}),
+        ("address as typed", ["Title", "https://example.test/x?y=1"], 'Navigate "https://example.test/x?y=1"', {}, {}),
+        ("relative file name", ["page.html"], f"Navigate {q(page)}", {}, {"page.html": page_text}),
+        ("/l", ["/l", "page.html"], f"NavigateToString {q(page_text)}", {}, {"page.html": page_text}),
+        ("/l with a title and /m", ["/l", "/m", "Shown", page], f"NavigateToString {q(page_text)}", {"mute": True},
+         {"page.html": page_text}),
+        ("/ld shows the text of the file it deleted", ["/ld", "page.html"], f"NavigateToString {q(page_text)}", {},
+         {"page.html": page_text}),
+        ("/d:name of the other characters", ["/d:#@$()+-_~. z", site], f"Navigate {q(site)}",
+         {"profile": "#@$()+-_~. z", "keep": True}, {}),
+    ]:
+        checks = [("call sequence", setup_check(first, **flags)),
+                  ("no zoom factor, no plain controller", absent("put_ZoomFactor", "CreateCoreWebView2Controller "))]
+        if any(a.startswith("/l") for a in args):
+            checks.append(("no Navigate", absent("Navigate ")))
+        runs.append(WebRun(f"set-up: {name}", args, close, checks, files=files))
+    next(r for r in runs if r.name.startswith("set-up: /ld")).checks.append(
+        ("the file is gone", lambda r: ["page.html still there"] if r.exists(r.run + "\\page.html") else []))
+    # A window closed before the runtime has handed over its controller still closes.
+    for name, args, folders in [("scratch data", [site], folder_state(False, False)),
+                                ("/d", ["/d", site], folder_state(True, False))]:
+        runs.append(WebRun(f"set-up: closed before the view exists, {name}", args, ["hold-controller"],
+                           [("nothing to close or clear", absent("Close", "ClearBrowsingData", "get_CoreWebView2")),
+                            ("folders", folders)], action="close"))
+    # The zoom factor: 96 / AppliedDPI with /z when that is not 1.
+    for name, args, dpi, zoom in [
+        ("/z at 96 DPI", ["/z", site], 96, None),
+        ("/z at 120 DPI", ["/z", site], 120, "0.800000"),
+        ("/z at 144 DPI", ["/z", site], 144, "0.666667"),
+        ("no /z at 144 DPI", [site], 144, None),
+    ]:
+        runs.append(WebRun(f"set-up: {name}", args, close, [("call sequence", setup_check(f"Navigate {q(site)}",
+                                                                                          zoom=zoom))],
+                           applied_dpi=dpi))
+    # The view follows the window's size.
+    runs.append(WebRun("set-up: the view follows the window's size", [site],
+                       ["resize\t900\t700", "resize\t640\t480"] + close,
+                       [("bounds", bounds_follow(3))]))
+
+    # The real loader beside the program reaches the registered runtime the same way.
+    runs.append(WebRun("set-up through the SDK loader: /d:name", ["/d:Work", site], close,
+                       [("call sequence", setup_check(f"Navigate {q(site)}", profile="Work", keep=True))],
+                       via="loader"))
+    runs.append(WebRun("set-up through the SDK loader: /l /p", ["/l", "/p", page], close,
+                       [("call sequence", setup_check(f"NavigateToString {q(page_text)}", private=True))],
+                       via="loader", files={"page.html": page_text}))
+
+    # Refusals by the runtime: a box owned by the window, then the window goes.
+    for lang in langs:
+        runs.append(WebRun(f"profile name refused [{lang}]", ["/d:Bad Name", site],
+                           [f"result\tput_ProfileName\t{E_INVALIDARG}"],
+                           [("box", boxes(("Bad Name" + msg("ProfileNameInvalid", lang), BOX_WARNING))),
+                            ("refused call logged", in_order(f"put_ProfileName {q('Bad Name')} -> {E_INVALIDARG}")),
+                            ("no controller for the window that is gone",
+                             absent("CreateCoreWebView2ControllerWithOptions", "put_IsInPrivateModeEnabled"))],
+                           lang=lang))
+        runs.append(WebRun(f"file name refused shows it as typed [{lang}]", ["page.html"],
+                           [f"result\tNavigate\t{E_INVALIDARG}"],
+                           [("box", boxes(("page.html" + msg("AddressInvalid", lang), BOX_WARNING))),
+                            ("full path navigated", in_order(f"Navigate {q(page)} -> {E_INVALIDARG}")),
+                            ("no navigation events", absent("> NavigationStarting"))],
+                           lang=lang, files={"page.html": page_text}))
+    # The start address again (Alt+Home, the Home item), refused this time.
+    runs.append(WebRun("Alt+Home refused [en]", [site],
+                       [f"set-result\tNavigate\t{E_INVALIDARG}", "key\tsysdown\t24\talt"],
+                       [("box", boxes((site + msg("AddressInvalid", "en"), BOX_WARNING))),
+                        ("refused", event("AcceleratorKeyPressed",
+                                          ["get_KeyEventKind -> 2", "get_VirtualKey -> 36",
+                                           "get_PhysicalKeyStatus -> WasKeyDown 0", "put_Handled 1",
+                                           f"Navigate {q(site)} -> {E_INVALIDARG}",
+                                           "< AcceleratorKeyPressed handled 1"]))]))
+    runs.append(WebRun("Home item refused shows the file as typed [en]", ["page.html"],
+                       [f"set-result\tNavigate\t{E_INVALIDARG}", "menu\tpage\t0", "select\tHome"],
+                       [("box", boxes(("page.html" + msg("AddressInvalid", "en"), BOX_WARNING))),
+                        ("refused", in_order('> CustomItemSelected "Home"',
+                                             f"Navigate {q(page)} -> {E_INVALIDARG}"))],
+                       files={"page.html": page_text}))
+    runs.append(WebRun("address refused [en]", ["https://bad.test/ x"], [f"result\tNavigate\t{E_INVALIDARG}"],
+                       [("box", boxes(("https://bad.test/ x" + msg("AddressInvalid", "en"), BOX_WARNING)))]))
+    return runs + policy_runs(site, page, page_text) + event_runs(site, page, page_text, langs)
+
+
+def policy_runs(site, page, page_text):
+    """Which addresses stay in the view, which go to the default handler, and which are dropped."""
+    runs = []
+    rec = RECORD_SCHEME + "://other.test/{tag}/"
+    sentinel = ["shell-open\t" + RECORD_SCHEME + "://sentinel.test/{tag}/"]
+    inside, outside = "https://sub.site.test/b", rec + "1"
+    stays = ["get_Uri", "< NavigationStarting cancel 0"]
+    cancelled = ["get_Uri", "put_Cancel 1", "< NavigationStarting cancel 1"]
+    for name, args, script, checks, records in [
+        ("inside stays, outside is handed over", [site],
+         [f"navigate-starting\t{inside}", f"navigate-starting\t{outside}", f"new-window\thttps://site.test/c",
+          f"new-window\t{rec}2"],
+         [("inside navigation", event("NavigationStarting", stays, 2)),
+          ("outside navigation cancelled", event("NavigationStarting", cancelled, 3)),
+          ("new window inside shown in the view",
+           event("NewWindowRequested", ["get_Uri", "put_Handled 1", 'Navigate "https://site.test/c"',
+                                        "< NewWindowRequested handled 1"], 1)),
+          ("new window outside handed over", event("NewWindowRequested", ["get_Uri", "put_Handled 1",
+                                                                          "< NewWindowRequested handled 1"], 2))],
+         (rec + "1", rec + "2")),
+        ("a first page that failed sets the site too", [site],
+         ["navigations\tfail", f"navigate-starting\t{inside}", f"navigate-starting\t{outside}"],
+         [("failure not consulted", absent("get_IsSuccess", "get_WebErrorStatus")),
+          ("inside navigation", event("NavigationStarting", stays, 2)),
+          ("outside navigation cancelled", event("NavigationStarting", cancelled, 3))],
+         (rec + "1",)),
+        ("a three-label domain", ["https://www.name.ab.cd/x"],
+         ["navigate-starting\thttps://sub.name.ab.cd/y",
+          "navigate-starting\t" + RECORD_SCHEME + "://other.ab.cd/{tag}/1"],
+         [("same domain stays", event("NavigationStarting", stays, 2)),
+          ("sibling domain cancelled", event("NavigationStarting", cancelled, 3))],
+         (RECORD_SCHEME + "://other.ab.cd/{tag}/1",)),
+        ("/a follows everything", ["/a", site],
+         [f"navigate-starting\t{outside}", f"new-window\t{rec}2"],
+         [("outside navigation allowed", event("NavigationStarting", stays, 2)),
+          ("new window outside shown in the view",
+           event("NewWindowRequested", ["get_Uri", "put_Handled 1", f"Navigate {q(rec + '2')}",
+                                        "< NewWindowRequested handled 1"], 1))],
+         ()),
+        ("/p drops what is outside", ["/p", site],
+         [f"navigate-starting\t{outside}", f"new-window\t{inside}", f"new-window\t{rec}2"],
+         [("outside navigation cancelled", event("NavigationStarting", cancelled, 2)),
+          ("new window inside dropped", event("NewWindowRequested", ["get_Uri", "put_Handled 1",
+                                                                     "< NewWindowRequested handled 1"], 1)),
+          ("new window outside dropped", event("NewWindowRequested", ["get_Uri", "put_Handled 1",
+                                                                      "< NewWindowRequested handled 1"], 2))],
+         ()),
+        ("a web page never hands over a local file", [site],
+         ["navigate-starting\t" + file_address(HANDED_FILES + "\\{tag}" + RECORD_TYPE)],
+         [("local file cancelled", event("NavigationStarting", cancelled, 2))],
+         ()),
+        ("a local page hands over what lies outside its folder", [page],
+         ["navigate-starting\t" + file_address("{run}\\sub\\b.html"),
+          "navigate-starting\t" + file_address(HANDED_FILES + "\\{tag}" + RECORD_TYPE),
+          f"navigate-starting\t{outside}"],
+         [("first page from the disk", in_order(f"Navigate {q(page)}", "get_Source -> " + q(file_address(page)))),
+          ("file in the folder stays", event("NavigationStarting", stays, 2)),
+          ("file elsewhere cancelled", event("NavigationStarting", cancelled, 3)),
+          ("web address cancelled", event("NavigationStarting", cancelled, 4))],
+         (HANDED_FILES + "\\{tag}" + RECORD_TYPE, rec + "1")),
+        ("/l admits data addresses only", ["/l", page],
+         ["navigate-starting\tdata:text/html,<p>x</p>", "navigate-starting\tabout:blank",
+          f"navigate-starting\t{outside}"],
+         [("scope from the string's source", in_order('get_Source -> "about:blank"')),
+          ("data address stays", event("NavigationStarting", stays, 2)),
+          ("about:blank cancelled", event("NavigationStarting", cancelled, 3)),
+          ("web address cancelled", event("NavigationStarting", cancelled, 4))],
+         (rec + "1",)),
+    ]:
+        checks.append(("hand-overs", handed(*records)))
+        settings = [line for line in script if line.split("\t")[0] in SCRIPT_SETTINGS]
+        commands = [line for line in script if line not in settings]
+        runs.append(WebRun(f"site: {name}", args, settings + commands + sentinel + ["close-window"], checks,
+                           files={"page.html": page_text}, records=records))
+    return runs
+
+
+def event_runs(site, page, page_text, langs):
+    runs = []
+    close = ["close-window"]
+
+    # The window's title follows the page's unless the command line gave one.
+    runs.append(WebRun("title follows the page", [site],
+                       ["title\tHello – page", "window-title", "title\t", "window-title", "title\t日本語のページ",
+                        "window-title"] + close,
+                       [("title", in_order('get_DocumentTitle -> "Hello – page"', 'window-title "Hello – page"')),
+                        ("empty title", in_order('get_DocumentTitle -> ""', 'window-title ""')),
+                        ("Japanese title", in_order('window-title "日本語のページ"'))]))
+    runs.append(WebRun("a title given stays", ["Fixed", site], ["title\tHello page", "window-title"] + close,
+                       [("title", in_order('window-title "Fixed"')),
+                        ("page title not read", absent("get_DocumentTitle"))]))
+
+    # Downloads: refused only while a page from an HTML string is shown.
+    for lang in langs:
+        runs.append(WebRun(f"download refused for an HTML string [{lang}]", ["/l", "page.html"],
+                           ["download\thttps://site.test/file.zip"],
+                           [("cancelled", event("DownloadStarting", ["put_Cancel 1", "< DownloadStarting cancel 1"])),
+                            ("box", boxes(("page.html" + msg("FileNotSupported", lang), BOX_WARNING))),
+                            ("no close of the view", absent("Close"))],
+                           lang=lang, files={"page.html": page_text}))
+    for name, args in [("web page", [site]), ("local page", [page])]:
+        runs.append(WebRun(f"download allowed from a {name}", args, ["download\thttps://site.test/file.zip"] + close,
+                           [("left to the runtime", event("DownloadStarting", ["< DownloadStarting cancel 0"])),
+                            ("no box", boxes())], files={"page.html": page_text}))
+
+    # Context menu: the program's items after the runtime's.
+    def menu(count, *labels, occurrence=1):
+        return event("ContextMenuRequested",
+                     ["get_MenuItems", f"get_Count -> {count}", "get_ContextMenuTarget", "get_Kind -> 0",
+                      "get_HasLinkUri -> 0"] +
+                     sum(([f"CreateContextMenuItem {q(label)} null 0", f"add_CustomItemSelected {q(label)}",
+                           f"InsertValueAtIndex {count + i} {q(label)}"] for i, label in enumerate(labels)), []) +
+                     ["< ContextMenuRequested" + "".join(f' "default {i + 1}"' for i in range(count)) +
+                      "".join(" " + q(label) for label in labels)], occurrence)
+
+    for name, args, script, checks, presses, lang in [
+        ("items of a page", [site], ["menu\tpage\t3"], [("items", menu(3, "Home", "Mute"))], (), "en"),
+        ("/l has no Home", ["/l", page], ["menu\tpage\t0"], [("items", menu(0, "Mute"))], (), "en"),
+        ("/d adds Clear Data", ["/d", site], ["menu\tpage\t1"], [("items", menu(1, "Home", "Mute", "Clear Data"))], (),
+         "en"),
+        ("/m shows Unmute", ["/m", site], ["menu\tpage\t2"], [("items", menu(2, "Home", "Unmute"))], (), "en"),
+        ("Japanese labels", ["/d", "/m", site], ["menu\tpage\t1"],
+         [("items", menu(1, msg("Home", "ja"), msg("Unmute", "ja"), msg("ClearData", "ja")))], (), "ja"),
+        ("images and selections keep their menu", [site], ["menu\timage\t2", "menu\ttext\t1"],
+         [("image", event("ContextMenuRequested", ["get_MenuItems", "get_Count -> 2", "get_ContextMenuTarget",
+                                                   "get_Kind -> 1", '< ContextMenuRequested "default 1" "default 2"'])),
+          ("selection", event("ContextMenuRequested", ["get_MenuItems", "get_Count -> 1", "get_ContextMenuTarget",
+                                                       "get_Kind -> 2", '< ContextMenuRequested "default 1"'], 2))],
+         (), "en"),
+        # The runtime reports a link as a page target that has a link.
+        ("links keep their menu", ["/d", site], ["menu\tlink\t2"],
+         [("link", event("ContextMenuRequested", ["get_MenuItems", "get_Count -> 2", "get_ContextMenuTarget",
+                                                  "get_Kind -> 0", "get_HasLinkUri -> 1",
+                                                  '< ContextMenuRequested "default 1" "default 2"'])),
+          ("nothing made", absent("CreateContextMenuItem"))], (), "en"),
+        ("Mute flips the next menu's label", [site],
+         ["menu\tpage\t0", "select\tMute", "menu\tpage\t0", "select\tUnmute", "menu\tpage\t0"],
+         [("mute", event("CustomItemSelected", ["put_IsMuted 1", "< CustomItemSelected"], 1)),
+          ("then Unmute", menu(0, "Home", "Unmute", occurrence=2)),
+          ("unmute", event("CustomItemSelected", ["put_IsMuted 0", "< CustomItemSelected"], 2)),
+          ("then Mute", menu(0, "Home", "Mute", occurrence=3))], (), "en"),
+        ("Home goes to the start address", [site], ["navigate-starting\thttps://site.test/other", "menu\tpage\t0",
+                                                    "select\tHome"],
+         [("home", event("CustomItemSelected", [f"Navigate {q(site)}", "< CustomItemSelected"]))], (), "en"),
+        ("Clear Data, Yes", ["/d", site], ["menu\tpage\t0", "select\tClear Data"],
+         [("cleared", in_order("> CustomItemSelected \"Clear Data\"", "ClearBrowsingDataAll", "< CustomItemSelected",
+                               "> ClearBrowsingDataAll completed 0x00000000", "< ClearBrowsingDataAll completed")),
+          ("boxes", boxes((msg("ClearDataConfirm", "en"), BOX_YESNO), (msg("DataCleared", "en"), BOX_PLAIN)))],
+         ("YES", "OK"), "en"),
+        ("Clear Data reported failed", ["/d", site], [f"clear-status\t{E_FAIL}", "menu\tpage\t0", "select\tClear Data"],
+         [("cleared", in_order("ClearBrowsingDataAll", f"> ClearBrowsingDataAll completed {E_FAIL}")),
+          ("boxes", boxes((msg("ClearDataConfirm", "en"), BOX_YESNO), (msg("DataCleared", "en"), BOX_PLAIN)))],
+         ("YES", "OK"), "en"),
+        ("Clear Data, No", ["/d", site], ["menu\tpage\t0", "select\tClear Data"],
+         [("not cleared", absent("ClearBrowsingDataAll")),
+          ("one box", boxes((msg("ClearDataConfirm", "en"), BOX_YESNO)))], ("NO",), "en"),
+        ("Clear Data in Japanese", ["/d", site], ["menu\tpage\t0", "select\t" + msg("ClearData", "ja")],
+         [("boxes", boxes((msg("ClearDataConfirm", "ja"), BOX_YESNO), (msg("DataCleared", "ja"), BOX_PLAIN)))],
+         ("YES", "OK"), "ja"),
+    ]:
+        if lang in langs:
+            runs.append(WebRun(f"menu: {name} [{lang}]", args, script + close, checks, lang=lang, presses=presses,
+                               files={"page.html": page_text}))
+
+    # Accelerator keys: (key line, what the handler does) per row, one run per option set.
+    kind = ["get_KeyEventKind -> 0"]
+    sys_kind = ["get_KeyEventKind -> 2"]
+
+    def seen(key, repeat=False):
+        return [f"get_VirtualKey -> {key}", f"get_PhysicalKeyStatus -> WasKeyDown {1 if repeat else 0}"]
+
+    def taken(*action):
+        return ["put_Handled 1"] + list(action)
+
+    m, u, home = 0x4D, 0x55, 0x24
+    toggle_on, toggle_off = "put_IsMuted 1", "put_IsMuted 0"
+    key_table = {
+        "keys": ([site], [
+            ("Ctrl+M toggles", "key\tdown\t4D\tctrl", kind + seen(m) + taken(toggle_on), 1),
+            ("held Ctrl+M only marked", "key\tdown\t4D\tctrl\trepeat", kind + seen(m, True) + taken(), 1),
+            ("key-up ignored", "key\tup\t4D\tctrl", ["get_KeyEventKind -> 1"], 0),
+            ("Ctrl+Shift+M toggles", "key\tdown\t4D\tctrl\tshift", kind + seen(m) + taken(toggle_off), 1),
+            ("Ctrl+Alt+M toggles", "key\tsysdown\t4D\tctrl\talt", sys_kind + seen(m) + taken(toggle_on), 1),
+            ("Ctrl+U swallowed", "key\tdown\t55\tctrl", kind + seen(u) + taken(), 1),
+            ("M alone left", "key\tdown\t4D", kind + seen(m), 0),
+            ("Alt+Home goes home", "key\tsysdown\t24\talt", sys_kind + seen(home) + taken(f"Navigate {q(site)}"), 1),
+            ("held Alt+Home only marked", "key\tsysdown\t24\talt\trepeat", sys_kind + seen(home, True) + taken(), 1),
+            ("Ctrl+Alt+Home left", "key\tsysdown\t24\tctrl\talt", sys_kind + seen(home), 0),
+            ("system key-up ignored", "key\tsysup\t24\talt", ["get_KeyEventKind -> 3"], 0),
+        ]),
+        "keys with /l": (["/l", page], [
+            ("Alt+Home left", "key\tsysdown\t24\talt", sys_kind + seen(home), 0),
+            ("Ctrl+M toggles", "key\tdown\t4D\tctrl", kind + seen(m) + taken(toggle_on), 1),
+        ]),
+        "keys with /u": (["/u", site], [
+            ("Ctrl+M left", "key\tdown\t4D\tctrl", [], 0),
+            ("Ctrl+U left", "key\tdown\t55\tctrl", [], 0),
+            ("Alt+Home left", "key\tsysdown\t24\talt", [], 0),
+        ]),
+    }
+    key_table["keys with /l through the SDK loader"] = key_table["keys with /l"]
+    for name, (args, rows) in key_table.items():
+        checks = [(row, event("AcceleratorKeyPressed", lines + [f"< AcceleratorKeyPressed handled {handled}"], i + 1))
+                  for i, (row, _, lines, handled) in enumerate(rows)]
+        runs.append(WebRun(name, args, [line for _, line, _, _ in rows] + close, checks,
+                           files={"page.html": page_text}, via="loader" if "loader" in name else "engine"))
+
+    # /ls: each change of the file is shown; its deletion ends the program.
+    for name, switch, second, third in [
+        ("/ls", "/ls", "<p>second</p>\n", "<p>third</p>\n"),
+        ("/lus", "/lus", "\ufeff<p>二番目</p>\n", "\ufeff<p>三番目</p>\n"),
+    ]:
+        runs.append(WebRun(f"{name} shows each change and ends with the file", [switch, "watched.html"],
+                           [f"write-file\t{{run}}\\watched.html\t{second}".replace("\n", ""),
+                            "await\tNavigateToString",
+                            f"write-file\t{{run}}\\watched.html\t{third}".replace("\n", ""),
+                            "await\tNavigateToString",
+                            "delete-file\t{run}\\watched.html"],
+                           [("reloads", lambda r, s=second, t=third: lines_problems(
+                               [line for line in r.calls() if line.startswith("NavigateToString")],
+                               [f"NavigateToString {q(text.lstrip(chr(0xFEFF)))}"
+                                for text in ("<p>first</p>\n", s.replace("\n", ""), t.replace("\n", ""))],
+                               "NavigateToString calls")),
+                            ("the window went without closing the view", absent("Close"))],
+                           files={"watched.html": ("\ufeff" if "u" in switch else "") + "<p>first</p>\n"}))
+
+    # Changes while a reload is still loading wait for it; the last of them is shown then.
+    runs.append(WebRun("/ls waits for the page to load before the next change", ["/ls", "watched.html"],
+                       ["hold-completions", "write-file\t{run}\\watched.html\t<p>2</p>", "await\tNavigateToString",
+                        "write-file\t{run}\\watched.html\t<p>3</p>", "pause\t600",
+                        "write-file\t{run}\\watched.html\t<p>4</p>", "pause\t600",
+                        "release-completions", "await\tNavigateToString", "close-window"],
+                       [("reloads", lambda r: lines_problems(
+                           [line for line in r.calls() if line.startswith("NavigateToString")],
+                           [f"NavigateToString {q(text)}" for text in ("<p>1</p>", "<p>2</p>", "<p>4</p>")],
+                           "NavigateToString calls")),
+                        ("the last change after the load", in_order('= navigation held: "about:blank"',
+                                                                    '> NavigationCompleted "about:blank" ok',
+                                                                    'NavigateToString "<p>4</p>"'))],
+                       files={"watched.html": "<p>1</p>"}))
+
+    # Closing: the data folder kept with /d, else deleted once the browser process has gone.
+    for name, args, script, checks in [
+        ("scratch data goes after the browser process", [site], ["browser-process\t1500"],
+         [("closed", in_order("Close", "browser process ends")), ("no clearing", absent("ClearBrowsingData")),
+          ("folders", folder_state(False, False))]),
+        ("/p scratch data goes too", ["/p", site], ["browser-process\t300"],
+         [("closed", in_order("Close", "browser process ends")), ("folders", folder_state(False, False))]),
+        ("/d clears the cache, then closes", ["/d", site], ["browser-process\t300"],
+         [("cleared then closed", in_order("ClearBrowsingData 256", "> ClearBrowsingData completed 0x00000000",
+                                           "Close", "< ClearBrowsingData completed", "browser process ends")),
+          ("folders", folder_state(True, False))]),
+        ("/d:name closes after a failed clearing", ["/d:Work", site],
+         ["browser-process\t300", f"clear-status\t{E_FAIL}"],
+         [("cleared then closed",
+           in_order("ClearBrowsingData 256", f"> ClearBrowsingData completed {E_FAIL}", "Close")),
+          ("folders", folder_state(True, False))]),
+        ("/d closes at once when clearing cannot start", ["/d", site], [f"result\tClearBrowsingData\t{E_FAIL}"],
+         [("closed", in_order(f"ClearBrowsingData 256 -> {E_FAIL}", "Close")),
+          ("no completion", absent("> ClearBrowsingData completed"))]),
+    ]:
+        runs.append(WebRun(f"closing: {name}", args, script + ["close-window"], checks + [("no box", boxes())]))
+    # A browser process that outlives the wait keeps its lock file, and so the folder.
+    runs.append(WebRun("closing: a browser process that stays keeps the scratch folder", [site],
+                       ["browser-process\t9000", "close-window"],
+                       [("closed", in_order("Close")), ("folders", folder_state(False, True)), ("no box", boxes())],
+                       timeout_ms=30000))
+    return runs
+
+
+def run_web(wine, web, index):
+    """Runs one web run; returns its WebResult."""
+    run = f"{WEB_RUNS}\\{index}"
+    tag = f"run{index}"
+    folder = wine.unix_path(run)
+    shutil.rmtree(folder, ignore_errors=True)
+    for sub in ("temp", "local"):
+        os.makedirs(os.path.join(folder, sub))
+    for name, text in web.files.items():
+        with open(os.path.join(folder, name), "w", encoding="utf-8", newline="") as f:
+            f.write(text)
+    # The file a page may try to hand over: the handler opens existing files only.
+    open(wine.unix_path(HANDED_FILES + "\\" + tag + RECORD_TYPE), "w").close()
+    with open(os.path.join(folder, "script.txt"), "w", encoding="utf-8", newline="\n") as f:
+        f.write("".join(fill(line, run, tag) + "\n" for line in web.script))
+    exe = wine.programs["no loader" if web.via == "engine" else "the x64 loader"]
+    args = ["--exe", exe, "--timeout", str(web.timeout_ms), "--window", web.action, "--cwd", hex_argument(run)]
+    for a in web.args:
+        args += ["--arg", hex_argument(fill(a, run, tag))]
+    for press in web.presses:
+        args += ["--press", press]
+    for name, value in [("TEMP", run + "\\temp"), ("TMP", run + "\\temp"), ("LOCALAPPDATA", run + "\\local"),
+                        ("VISTREL_STANDIN_LOG", run + "\\log.txt"), ("VISTREL_STANDIN_SCRIPT", run + "\\script.txt")]:
+        args += ["--env", hex_argument(f"{name}={value}")]
+    report = wine.driver_json(args, web.lang, timeout=web.timeout_ms / 1000 + 60)
+    # The handler runs on its own: wait for the hand-overs that must come and for
+    # the stand-in's own last one, which follows every hand-over of the program.
+    wanted = {fill(r, run, tag) for r in web.records}
+    if any(line.startswith("shell-open") for line in web.script):
+        wanted.add(f"{RECORD_SCHEME}://sentinel.test/{tag}/")
+    records = []
+    deadline = time.monotonic() + 20
+    while True:
+        records = read_records(wine, tag)
+        if wanted <= set(records) or time.monotonic() > deadline:
+            break
+        time.sleep(0.1)
+    records = [r for r in records if "sentinel.test" not in r]
+    try:
+        with open(os.path.join(folder, "log.txt"), encoding="utf-8") as f:
+            log = f.read().splitlines()
+    except OSError:
+        log = []
+    if web.via == "loader":
+        log = [line for line in log if line not in LOADER_LINES]
+    return WebResult(run, tag, report, log, records, wine)
+
+
+def set_applied_dpi(wine, dpi):
+    """The display scale as Windows records it; None removes the value."""
+    data = "-" if dpi is None else f"dword:{dpi:08x}"
+    return wine.import_text("\r\n".join(["Windows Registry Editor Version 5.00", "",
+                                          r"[HKEY_CURRENT_USER\Control Panel\Desktop\WindowMetrics]",
+                                          f'"AppliedDPI"={data}', ""]) + "\r\n")
+
+
+def read_records(wine, tag):
+    folder = wine.unix_path(HANDED)
+    records = []
+    for name in os.listdir(folder) if os.path.isdir(folder) else []:
+        if name.endswith(".txt"):
+            with open(os.path.join(folder, name), encoding="utf-8") as f:
+                text = f.read()
+            if tag + "/" in text or tag + RECORD_TYPE in text:
+                records.append(text)
+    return records
+
+
+def web_checks(web, result):
+    """Yields (name, problems) per check of the run, after the ones every run has."""
+    if "error" in result.report:
+        yield "run", [f"driver: {result.report['error']}"]
+        return
+    common = ended_problems(result) + stray_problems(result)
+    commands = [line for line in web.script if line.split("\t")[0] not in SCRIPT_SETTINGS]
+    if commands and "= script finished" not in result.log:
+        common.append("the script did not run to its end")
+    if len(result.report.get("windows", [])) > 1:
+        common.append(f"{len(result.report['windows'])} main windows")
+    if not any(getattr(check, "about_boxes", False) for _, check in web.checks):
+        common += boxes_problems(result, [])
+    yield "run", common
+    for name, check in web.checks:
+        yield name, check(result)
+
+
+def prepare_standin(wine, standin):
+    """The stand-in in the registered runtime folder and the recording handlers in the registry."""
+    engine = wine.unix_path(STANDIN_ENGINE)
+    os.makedirs(os.path.dirname(engine), exist_ok=True)
+    shutil.copyfile(standin, engine)
+    for folder in (WEB_RUNS, HANDED, HANDED_FILES):
+        shutil.rmtree(wine.unix_path(folder), ignore_errors=True)
+        os.makedirs(wine.unix_path(folder))
+    command = f'"C:\\windows\\system32\\rundll32.exe" "{STANDIN_ENGINE}",Record "{HANDED}" "%1"'
+    command = command.replace("\\", "\\\\").replace('"', '\\"')
+    return wine.import_text("\r\n".join([
+        "Windows Registry Editor Version 5.00", "",
+        rf"[HKEY_CLASSES_ROOT\{RECORD_SCHEME}]", '"URL Protocol"=""', "",
+        rf"[HKEY_CLASSES_ROOT\{RECORD_SCHEME}\shell\open\command]", f'@="{command}"', "",
+        rf"[HKEY_CLASSES_ROOT\{RECORD_TYPE}]", '@="vistrel.recorded"', "",
+        r"[HKEY_CLASSES_ROOT\vistrel.recorded\shell\open\command]", f'@="{command}"', ""]) + "\r\n")
+
+
+def run_web_runs(wine, pool, runs):
+    """Yields (ok, line) per check of every run."""
+    entries = [(key, value, REGISTRY_STATES["stand-in runtime"].get(name))
+               for name, (key, value, _) in REGISTRY_KEYS.items()]
+    ok, output = wine.import_registry(entries)
+    if not ok or not registry_matches(wine.probe(), "stand-in runtime"):
+        yield False, f"FAIL web view: the stand-in runtime's registration not set ({output.strip()[-300:]})"
+        return
+    ok, output = set_applied_dpi(wine, None)
+    if not ok:
+        yield False, f"FAIL web view: removing AppliedDPI failed: {output[-300:]}"
+    together = [(i, r) for i, r in enumerate(runs) if r.applied_dpi is None]
+    alone = [(i, r) for i, r in enumerate(runs) if r.applied_dpi is not None]
+
+    def with_dpi(item):
+        index, web = item
+        ok, output = set_applied_dpi(wine, web.applied_dpi)
+        return web, run_web(wine, web, index) if ok else WebResult("", "", {"error": f"AppliedDPI not set: {output}"},
+                                                                    [], [], wine)
+
+    # The display scale is the prefix's: those runs go one at a time, and the value goes afterwards.
+    results = itertools.chain(pool.map(lambda item: (item[1], run_web(wine, item[1], item[0])), together),
+                              map(with_dpi, alone))
+    for web, result in results:
+        for name, problems in web_checks(web, result):
+            label = f"{web.name}: {name}"
+            yield (not problems), (f"ok  {label}" if not problems else f"FAIL {label}: {'; '.join(problems)}")
+    if alone:
+        ok, output = set_applied_dpi(wine, None)
+        if not ok:
+            yield False, f"FAIL web view: removing AppliedDPI failed: {output[-300:]}"
 
 
 # ------------------------------------------------------------------ checks
@@ -1135,6 +1943,8 @@ def main():
     parser.add_argument("--release", action="store_true",
                         help="the program's folder is the release folder: it holds the program and the loader alone")
     parser.add_argument("--webview2-sdk", help="the WebView2 SDK's native folder (its x64 and x86 loaders)")
+    parser.add_argument("--standin", help="the stand-in runtime's EmbeddedBrowserWebView.dll "
+                                          "(default: standin/ beside the driver)")
     options = parser.parse_args()
     for path in (options.exe, options.driver):
         if not os.path.isfile(path):
@@ -1242,6 +2052,31 @@ def main():
                     else:
                         passed += 1
                         print(f"ok  {case.name}", flush=True)
+
+            # The web view's whole run, against the stand-in runtime.
+            standin = options.standin or os.path.join(os.path.dirname(os.path.abspath(options.driver)), "standin",
+                                                      "EmbeddedBrowserWebView.dll")
+            runs = [r for r in build_web_runs(tuple(l for l in ("en", "ja") if l in languages))
+                    if not options.only or options.only in r.name]
+            if not os.path.isfile(standin):
+                if options.webview2_sdk:
+                    failed += 1
+                    print(f"FAIL web view: no stand-in runtime at {standin}", flush=True)
+                else:
+                    print(f"web view: not tested, no stand-in runtime at {standin} "
+                          "(a build without the WebView2 SDK makes none)", flush=True)
+                runs = []
+            elif runs:
+                ok, output = prepare_standin(wine, standin)
+                if not ok:
+                    failed += 1
+                    print(f"FAIL web view: registering the hand-over recorder failed: {output[-300:]}", flush=True)
+                    runs = []
+            if "the x64 loader" not in wine.programs:
+                runs = [r for r in runs if r.via != "loader"]
+            for ok, line in run_web_runs(wine, pool, runs) if runs else []:
+                passed, failed = passed + ok, failed + (not ok)
+                print(line, flush=True)
     finally:
         subprocess.run(["wineserver", "-k"], env=wine.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if xvfb is not None:
