@@ -158,6 +158,23 @@ class Engine {
 
   bool Open() const { return view != nullptr; }
 
+  // A view mapped before its first page has committed can hold that page's
+  // start back by half a second (WebKit waits on the view's first drawing),
+  // so it is shown once a page commits or fails, or after a second whatever
+  // happens.
+  void ShowWhenLoading() {
+    Connect(view, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+              if (event == WEBKIT_LOAD_COMMITTED || event == WEBKIT_LOAD_FINISHED) static_cast<Engine*>(self)->Show();
+            }),
+            this);
+  }
+  void Show() {
+    if (view == nullptr || shown_) return;
+    shown_ = true;
+    gtk_widget_show(GTK_WIDGET(view));
+    gtk_widget_grab_focus(GTK_WIDGET(view));
+  }
+
   void Connect(gpointer instance, const char* signal, GCallback callback, gpointer data) {
     connections_.emplace_back(instance, g_signal_connect(instance, signal, callback, data));
   }
@@ -177,6 +194,7 @@ class Engine {
 
  private:
   std::vector<std::pair<gpointer, gulong>> connections_;
+  bool shown_ = false;
 };
 
 // The network process, the one that writes into the data folder, among this
@@ -858,8 +876,17 @@ class EnvironmentObject final
     engine->holder = gtk_layout_new(nullptr, nullptr);
     gtk_layout_put(GTK_LAYOUT(engine->holder), GTK_WIDGET(engine->view), 0, 0);
     gtk_container_add(GTK_CONTAINER(window), engine->holder);
-    gtk_widget_show_all(engine->holder);
-    gtk_widget_grab_focus(GTK_WIDGET(engine->view));
+    gtk_widget_show(engine->holder);
+    engine->ShowWhenLoading();
+    using Weak = std::weak_ptr<Engine>;
+    g_timeout_add_full(
+        G_PRIORITY_DEFAULT, 1000,
+        [](gpointer data) -> gboolean {
+          if (const auto live = static_cast<Weak*>(data)->lock()) live->Show();
+          return G_SOURCE_REMOVE;
+        },
+        std::make_unique<Weak>(engine).release(),
+        [](gpointer data) { const std::unique_ptr<Weak> done(static_cast<Weak*>(data)); });
 
     auto controller = ControllerObject::New(std::move(engine), window);
     auto completed = RuntimeRef<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>::Share(handler);
