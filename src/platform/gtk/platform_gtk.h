@@ -97,6 +97,8 @@ class GtkPlatform : public Platform {
   void ReleaseDataFolderLock();
   // A destroyed window takes its timers with it, as on Windows.
   void DropTimersOf(WindowHandle window);
+  // A signal that asks the program to end closes its window as the user would.
+  void CloseOnSignal();
   static void OnWindowDestroy(GtkWidget* widget, void* platform);
 
   std::vector<std::string> arguments_;

@@ -3,9 +3,12 @@
 // the message loop gtk_main.
 #include "platform/gtk/platform_gtk.h"
 
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <array>
+#include <csignal>
 
 #include "host/window_procedure.h"
 #include "platform/gtk/text_gtk.h"
@@ -153,7 +156,35 @@ void GtkPlatform::RunMessageLoop() {
     quitPending_ = false;
     return;
   }
+  // Being told to end (kill, Ctrl+C in the terminal, the session going) is
+  // closing the window, so that the data folder is cleaned up as usual.
+  std::array<guint, 3> signalSources{};
+  const std::array<int, 3> signals = {SIGTERM, SIGINT, SIGHUP};
+  for (size_t i = 0; i < signals.size(); ++i) {
+    signalSources[i] = g_unix_signal_add(
+        signals[i],
+        [](gpointer platform) -> gboolean {
+          static_cast<GtkPlatform*>(platform)->CloseOnSignal();
+          return G_SOURCE_CONTINUE;
+        },
+        this);
+  }
   gtk_main();
+  for (const guint source : signalSources) {
+    if (source != 0) g_source_remove(source);
+  }
+}
+
+void GtkPlatform::CloseOnSignal() {
+  if (liveWindows_.empty()) {
+    QuitMessageLoop();
+    return;
+  }
+  // Closing may destroy the window and change the set.
+  const std::vector<WindowHandle> windows(liveWindows_.begin(), liveWindows_.end());
+  for (WindowHandle window : windows) {
+    if (IsLiveWindow(window)) OnMainWindowClose(window);
+  }
 }
 
 void GtkPlatform::QuitMessageLoop() {

@@ -18,6 +18,7 @@ run_tests.py runs these with its own cases, in the same X and D-Bus session.
 import fcntl
 import http.server
 import os
+import signal
 import sqlite3
 import subprocess
 import tempfile
@@ -602,6 +603,19 @@ def zoom_width(wanted):
     return check
 
 
+def ended_by_signal(signal_number, keep):
+    def check(p, kit):
+        """Told to end by a signal, the program closes its window as the user would and cleans up."""
+        p.wait_title("Cached")
+        p.wait(lambda: os.path.isdir(os.path.join(p.folders.kept if keep else p.folders.scratch, "Default", "Data")),
+               "data in the data folder")
+        os.kill(p.process.pid, signal_number)
+        p.finish()
+        expect(kit, os.path.lexists(p.folders.scratch), False, "scratch data folder there after the end")
+        expect(kit, os.path.isdir(p.folders.kept), keep, "kept data folder there after the end")
+    return check
+
+
 def write_local(folders, name, title):
     html = ("<!DOCTYPE html><html><head><title>%s</title></head><body style=\"margin:0;font:24px sans-serif\">"
             "<a download=\"notes.txt\" href=\"data:text/plain,hello\" style=\"display:block;height:60px\">"
@@ -644,6 +658,10 @@ def web_case_table(site):
         ("/z at scale 1 changes nothing", PLACE + ["/z", zoom], zoom_width(800), None),
         ("/d keeps the folder, clears the disk cache at the end", PLACE + ["/d", cached], keep_data, None),
         ("without /d the data folder goes", PLACE + [cached], scratch_data, None),
+        ("SIGTERM closes the window and the data folder goes", PLACE + [cached],
+         ended_by_signal(signal.SIGTERM, False), None),
+        ("SIGINT with /d closes the window and keeps the folder", PLACE + ["/d", cached],
+         ended_by_signal(signal.SIGINT, True), None),
     ]
 
 
