@@ -228,6 +228,11 @@ std::string Keys(ICoreWebView2Controller* controller, GtkWidget* window) {
   GtkWidget* view = children != nullptr ? GTK_WIDGET(children->data) : nullptr;
   g_list_free(children);
   if (view == nullptr) return "null";
+  // The view goes on screen once its first page commits (or after a while):
+  // keys reach it from then on.
+  const gint64 deadline = g_get_monotonic_time() + 5 * G_USEC_PER_SEC;
+  while (!gtk_widget_get_mapped(view) && g_get_monotonic_time() < deadline) g_main_context_iteration(nullptr, FALSE);
+  if (!gtk_widget_get_mapped(view)) return "\"the view was never shown\"";
   SendKey(view, GDK_KEY_PRESS, GDK_KEY_m, GDK_CONTROL_MASK, 100);
   SendKey(view, GDK_KEY_PRESS, GDK_KEY_m, GDK_CONTROL_MASK, 130);  // held: a repeat
   SendKey(view, GDK_KEY_PRESS, GDK_KEY_m, GDK_CONTROL_MASK, 130);  // the same event once more
@@ -315,11 +320,12 @@ int Runtime(GtkPlatform& platform, const char* folder) {
                   Hresult(view->Navigate(reinterpret_cast<LPCWSTR>(address)));
     }
     navigate += "}";
-    keys = Keys(controller.get(), window);
-    view->get_BrowserProcessId(&browserProcess);
+    // Read before the keys, which let the loads go on.
     RuntimeString text;
     view->get_Source(text.Put());
     source = Json(text.Text());
+    keys = Keys(controller.get(), window);
+    view->get_BrowserProcessId(&browserProcess);
   }
   const auto [browserName, browserParent] = ProcessNameAndParent(browserProcess);
   const bool browserIsChild = browserParent == static_cast<long>(getpid());

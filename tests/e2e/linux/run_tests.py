@@ -315,7 +315,10 @@ CASES = [
     Case("/k with /s", ["/k", "/s", "800", "600", "a"], EN,
          Box("/k /s - Parameter is not able to use together.")),
     Case("third positional", ["t", "a", "c"], EN, Box("c - Parameter is invalid.")),
-    Case("/l name with slash", ["/l", "a/b.html"], EN, Box(" - File name or folder name is invalid.")),
+    # "/" separates folders here; "<", ">", "|" and '"' are refused in the name.
+    Case("/l name with slash", ["/l", "a/b.html"], EN, Box("a/b.html - File was not found.")),
+    Case("/l name with <", ["/l", "a<b.html"], EN, Box(" - File name or folder name is invalid.")),
+    Case("/l absolute path", ["/l", "/no/such/page.html"], EN, Box("/no/such/page.html - Parameter is invalid.")),
     Case("/l file absent", ["/l", "missing.html"], EN, Box("missing.html - File was not found.")),
     Case("/ver with more", ["/ver", "a"], EN, Box("/ver - Parameter is invalid.")),
     Case("/? with more", ["/?", "a"], EN, Box("/? - Parameter is invalid.")),
