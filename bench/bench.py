@@ -25,8 +25,6 @@ Standard library only (Debian 12's Python 3).
 """
 
 import argparse
-import ctypes
-import ctypes.util
 import datetime
 import http.server
 import os
@@ -42,10 +40,14 @@ import threading
 import time
 import urllib.parse
 
+# The end-to-end tests' X session and libX11 access serve here too.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e", "linux"))
+import run_tests as e2e  # noqa: E402
+
 LOAD_TIMEOUT = 30.0   # until a started program's page must have loaded
 EXIT_TIMEOUT = 15.0   # until a closed program must have ended
 SHOW_TIMEOUT = 5.0    # until a saved /ls file's new content must have loaded
-SCREEN = (1920, 1080)
+SCREEN = (1920, 1080)  # the screen of the end-to-end tests' Xvfb
 # The size vistrel gives its window on SCREEN without /s (1400 wide, the
 # work area's height less 20), which the floor program is given too.
 WINDOW = (1400, SCREEN[1] - 20)
@@ -141,157 +143,28 @@ class Beacons:
 
 # ---- X display, D-Bus session, closing windows --------------------------------------------
 
-class XClientMessage(ctypes.Structure):
-    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
-
-
-class XEvent(ctypes.Union):
-    _fields_ = [("xclient", XClientMessage), ("pad", ctypes.c_long * 24)]
-
-
-X_ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
-CLIENT_MESSAGE = 33
-
-
-class XServer:
-    """Just enough of libX11 to close a program's windows as a window manager does."""
-
-    def __init__(self, display):
-        x = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
-        p, ulong, pointer = ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER
-        signatures = {
-            "XOpenDisplay": (p, [ctypes.c_char_p]),
-            "XCloseDisplay": (ctypes.c_int, [p]),
-            "XDefaultRootWindow": (ulong, [p]),
-            "XInternAtom": (ulong, [p, ctypes.c_char_p, ctypes.c_int]),
-            "XFree": (ctypes.c_int, [p]),
-            "XQueryTree": (ctypes.c_int, [p, ulong, pointer(ulong), pointer(ulong), pointer(pointer(ulong)),
-                                          pointer(ctypes.c_uint)]),
-            "XGetWindowProperty": (ctypes.c_int, [p, ulong, ulong, ctypes.c_long, ctypes.c_long, ctypes.c_int, ulong,
-                                                  pointer(ulong), pointer(ctypes.c_int), pointer(ulong),
-                                                  pointer(ulong), pointer(p)]),
-            "XSendEvent": (ctypes.c_int, [p, ulong, ctypes.c_int, ctypes.c_long, pointer(XEvent)]),
-            "XSync": (ctypes.c_int, [p, ctypes.c_int]),
-            "XSetErrorHandler": (p, [X_ERROR_HANDLER]),
-        }
-        for name, (result, arguments) in signatures.items():
-            function = getattr(x, name)
-            function.restype, function.argtypes = result, arguments
-        self.x = x
-        # A window that goes while it is read is an X error, which would
-        # otherwise end this process.
-        self._on_error = X_ERROR_HANDLER(lambda display, event: 0)
-        x.XSetErrorHandler(self._on_error)
-        self.display = x.XOpenDisplay(display.encode())
-        if not self.display:
-            raise RuntimeError("libX11 cannot open display %s" % display)
-        self.root = x.XDefaultRootWindow(self.display)
-        self.pid_atom = x.XInternAtom(self.display, b"_NET_WM_PID", 0)
-        self.protocols = x.XInternAtom(self.display, b"WM_PROTOCOLS", 0)
-        self.delete_window = x.XInternAtom(self.display, b"WM_DELETE_WINDOW", 0)
-
-    def close(self):
-        self.x.XCloseDisplay(self.display)
-
-    def windows_of(self, pid):
-        """The top-level windows whose _NET_WM_PID is pid (there is no window manager to reparent them)."""
-        root, parent = ctypes.c_ulong(), ctypes.c_ulong()
-        children, count = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
-        if not self.x.XQueryTree(self.display, self.root, ctypes.byref(root), ctypes.byref(parent),
-                                 ctypes.byref(children), ctypes.byref(count)):
-            return []
-        windows = [children[i] for i in range(count.value)]
-        if children:
-            self.x.XFree(children)
-        return [w for w in windows if self._pid(w) == pid]
-
-    def _pid(self, window):
-        kind, size, count, left = ctypes.c_ulong(), ctypes.c_int(), ctypes.c_ulong(), ctypes.c_ulong()
-        data = ctypes.c_void_p()
-        status = self.x.XGetWindowProperty(self.display, window, self.pid_atom, 0, 1, 0, 0, ctypes.byref(kind),
-                                           ctypes.byref(size), ctypes.byref(count), ctypes.byref(left),
-                                           ctypes.byref(data))
-        pid = None
-        if status == 0 and kind.value != 0 and count.value == 1 and size.value == 32:
-            pid = ctypes.cast(data, ctypes.POINTER(ctypes.c_ulong))[0] & 0xFFFFFFFF
-        if data:
-            self.x.XFree(data)
-        return pid
-
-    def ask_to_close(self, window):
-        """What a window manager sends when the user closes a window."""
-        event = XEvent()
-        event.xclient.type = CLIENT_MESSAGE
-        event.xclient.window = window
-        event.xclient.message_type = self.protocols
-        event.xclient.format = 32
-        event.xclient.data[0] = self.delete_window
-        event.xclient.data[1] = 0  # CurrentTime
-        self.x.XSendEvent(self.display, window, 0, 0, ctypes.byref(event))
-        self.x.XSync(self.display, 0)
-
-
-class Session:
-    """A private Xvfb and D-Bus session bus, both ended with the session."""
+class Session(e2e.Session):
+    """The end-to-end tests' private Xvfb and D-Bus session, on a display of our own whatever $DISPLAY says (the
+    floor's window size assumes SCREEN), with an X connection to close windows through."""
 
     def __init__(self):
-        self.processes = []
+        os.environ.pop("DISPLAY", None)
+        super().__init__()
         try:
-            self.display = self._start_xvfb()
-            self.bus_address = self._start_session_bus()
-            self.xserver = XServer(self.display)
+            self.xserver = e2e.XServer(self.display)
         except BaseException:
             self.close()
             raise
 
-    def _spawn(self, argv, **kwargs):
-        process = subprocess.Popen(argv, start_new_session=True, **kwargs)
-        self.processes.append(process)
-        return process
-
-    def _start_xvfb(self):
-        # -displayfd lets the server pick a free display and tell us which.
-        read_end, write_end = os.pipe()
-        self._spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % SCREEN, "-nolisten", "tcp"],
-                    pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end) as pipe:
-            number = pipe.readline().strip()
-        if not number:
-            raise RuntimeError("Xvfb did not start")
-        return ":" + number
-
-    def _start_session_bus(self):
-        # The bus and what it activates (the accessibility bus) see no display.
-        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")}
-        process = self._spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env, text=True)
-        address = process.stdout.readline().strip()
-        if not address:
-            raise RuntimeError("dbus-daemon did not start")
-        return address
+    def windows_of(self, pid):
+        """The top-level windows whose _NET_WM_PID is pid (there is no window manager to reparent them)."""
+        return [window for window in self.xserver.top_levels()
+                if (self.xserver.property(window, "_NET_WM_PID") or [None])[0] == pid]
 
     def close(self):
         if getattr(self, "xserver", None):
             self.xserver.close()
-        for process in reversed(self.processes):
-            if process.poll() is None:
-                os.killpg(process.pid, signal.SIGTERM)
-                try:
-                    process.wait(timeout=5)
-                except subprocess.TimeoutExpired:
-                    os.killpg(process.pid, signal.SIGKILL)
-                    process.wait()
-            # What the bus started (the accessibility bus) ends with it.
-            deadline = time.monotonic() + 5
-            while group_members(process.pid) and time.monotonic() < deadline:
-                time.sleep(0.05)
-            if group_members(process.pid):
-                os.killpg(process.pid, signal.SIGKILL)
-            if process.stdout:
-                process.stdout.close()
+        super().close()
 
 
 # ---- Processes and their memory ----------------------------------------------------------
@@ -388,11 +261,11 @@ class Run:
 
     def close(self):
         """Closes the window as a window manager would, then makes sure the whole group has ended."""
-        process, xserver = self.process, self.bench.session.xserver
+        process, session = self.process, self.bench.session
         clean = False
         if process.poll() is None:
-            for window in xserver.windows_of(process.pid):
-                xserver.ask_to_close(window)
+            for window in session.windows_of(process.pid):
+                session.xserver.ask_to_close(window)
             try:
                 process.wait(timeout=EXIT_TIMEOUT)
                 clean = True
