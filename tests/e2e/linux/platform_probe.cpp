@@ -27,6 +27,7 @@
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
 
 #include <unistd.h>
 
@@ -309,6 +310,7 @@ int Runtime(GtkPlatform& platform, const char* folder) {
   std::string navigate = "{}";
   std::string source = "null";
   std::string keys = "null";
+  std::string muted = "null";
   UINT32 browserProcess = 0;
   if (view) {
     view->get_Settings(settings.Put());
@@ -325,6 +327,19 @@ int Runtime(GtkPlatform& platform, const char* folder) {
     view->get_Source(text.Put());
     source = Json(text.Text());
     keys = Keys(controller.get(), window);
+    // What the engine makes of muting, as the page's sound follows it.
+    if (const auto view8 = view.Query<ICoreWebView2_8>(IID_ICoreWebView2_8)) {
+      GList* children = gtk_container_get_children(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(window))));
+      auto* engineView = children != nullptr ? WEBKIT_WEB_VIEW(children->data) : nullptr;
+      g_list_free(children);
+      muted = "[";
+      for (const BOOL value : {TRUE, FALSE, TRUE}) {
+        view8->put_IsMuted(value);
+        muted += std::string(muted.size() > 1 ? "," : "") +
+                 (engineView != nullptr ? Json(webkit_web_view_get_is_muted(engineView) != FALSE) : "null");
+      }
+      muted += "]";
+    }
     view->get_BrowserProcessId(&browserProcess);
   }
   const auto [browserName, browserParent] = ProcessNameAndParent(browserProcess);
@@ -340,7 +355,7 @@ int Runtime(GtkPlatform& platform, const char* folder) {
             << ",\"profile\":" << Answers(profile.get()) << ",\"created\":" << Hresult(created)
             << ",\"secondView\":" << Hresult(secondView) << ",\"completedInCall\":" << Json(completedInCall)
             << ",\"profileNames\":" << profileNames << ",\"navigate\":" << navigate << ",\"source\":" << source
-            << ",\"keys\":" << keys << ",\"browserProcess\":" << Json(Wide(browserName.c_str()))
+            << ",\"keys\":" << keys << ",\"muted\":" << muted << ",\"browserProcess\":" << Json(Wide(browserName.c_str()))
             << ",\"browserIsChild\":" << Json(browserIsChild) << ",\"browserEndedAfterClose\":" << Json(browserEnded)
             << ",\"closed\":" << Hresult(closed) << ",\"navigateAfterClose\":" << Hresult(navigateAfterClose)
             << "}" << std::endl;
