@@ -175,8 +175,9 @@ class Engine {
     gtk_widget_grab_focus(GTK_WIDGET(view));
   }
 
-  void Connect(gpointer instance, const char* signal, GCallback callback, gpointer data) {
-    connections_.emplace_back(instance, g_signal_connect(instance, signal, callback, data));
+  void Connect(gpointer instance, const char* signal, GCallback callback, gpointer data, bool after = false) {
+    connections_.emplace_back(instance, after ? g_signal_connect_after(instance, signal, callback, data)
+                                               : g_signal_connect(instance, signal, callback, data));
   }
 
   void Close() {
@@ -694,6 +695,9 @@ class ControllerObject final
       : engine_(std::move(engine)), webView_(WebViewObject::New(engine_)) {
     engine_->Connect(engine_->view, "key-press-event", G_CALLBACK(OnKey), this);
     engine_->Connect(engine_->view, "key-release-event", G_CALLBACK(OnKey), this);
+    // Keys that reach no view (before it is on screen) are heard at the window.
+    engine_->Connect(window, "key-press-event", G_CALLBACK(OnKey), this, true);
+    engine_->Connect(window, "key-release-event", G_CALLBACK(OnKey), this, true);
     // As in WebView2, the view closes with the window it lives in.
     engine_->Connect(window, "destroy", G_CALLBACK(OnWindowDestroyed), this);
   }

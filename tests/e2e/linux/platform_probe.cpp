@@ -229,6 +229,10 @@ std::string Keys(ICoreWebView2Controller* controller, GtkWidget* window) {
   GtkWidget* view = children != nullptr ? GTK_WIDGET(children->data) : nullptr;
   g_list_free(children);
   if (view == nullptr) return "null";
+  // Before its first page the view is not on screen: keys come to the window.
+  if (gtk_widget_get_mapped(view)) return "\"the view was on screen before its first page\"";
+  SendKey(window, GDK_KEY_PRESS, GDK_KEY_m, GDK_CONTROL_MASK, 90);
+  SendKey(window, GDK_KEY_RELEASE, GDK_KEY_m, GDK_CONTROL_MASK, 95);
   // The view goes on screen once its first page commits (or after a while):
   // keys reach it from then on.
   const gint64 deadline = g_get_monotonic_time() + 5 * G_USEC_PER_SEC;
