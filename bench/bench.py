@@ -260,7 +260,8 @@ class Run:
         self._reader.start()
 
     def close(self):
-        """Closes the window as a window manager would, then makes sure the whole group has ended."""
+        """Closes the window as a window manager would, then makes sure the whole group has ended; returns
+        what went amiss."""
         process, session = self.process, self.bench.session
         clean = False
         if process.poll() is None:
@@ -293,6 +294,14 @@ class Run:
         # What vistrel leaves of its scratch data folder; it deletes it when it ends without /d.
         self.scratch_left = os.path.exists(os.path.join(self.env["TMPDIR"], "vistrel.webkit"))
         shutil.rmtree(self.folder, ignore_errors=True)
+        notes = []
+        if not self.clean:
+            notes.append("did not end when its window was closed")
+        if self.leaked:
+            notes.append("left processes: " + ", ".join(self.leaked))
+        if self.scratch_left:
+            notes.append("left its scratch data folder")
+        return notes
 
 
 def write_page(path, label, beacon):
@@ -348,13 +357,7 @@ def start_round(bench, name, argv_for):
         total, shares = tree_memory(run.process.pid)
         return arrived - run.started, to_navigation, total, shares, notes
     finally:
-        run.close()
-        if not run.clean:
-            notes.append("did not end when its window was closed")
-        if run.leaked:
-            notes.append("left processes: " + ", ".join(run.leaked))
-        if run.scratch_left:
-            notes.append("left its scratch data folder")
+        notes.extend(run.close())
         for line in run.stderr:
             text = line.decode(errors="replace").strip()
             if "CRITICAL" in text or "-WARNING" in text:
@@ -390,13 +393,7 @@ def reload_rounds(bench, saves):
                 continue
             delays.append(arrived - saved)
     finally:
-        run.close()
-        if not run.clean:
-            notes.append("did not end when its window was closed")
-        if run.leaked:
-            notes.append("left processes: " + ", ".join(run.leaked))
-        if run.scratch_left:
-            notes.append("left its scratch data folder")
+        notes.extend(run.close())
     return delays, missed, notes
 
 
