@@ -1604,13 +1604,19 @@ class Wine:
             return done.returncode, out.read().decode("utf-8", "replace")
 
     def driver_json(self, driver_args, lang="en", timeout=120):
-        try:
-            code, output = self.run(["wine", self.driver] + driver_args, lang, timeout)
-        except subprocess.TimeoutExpired:
-            return {"error": f"the driver did not finish within {timeout} s"}
-        for line in reversed(output.splitlines()):
-            if line.startswith("{"):
-                return json.loads(line)
+        # Now and then, with many programs starting at once, Wine ends a start
+        # with exit code 1 before the driver runs and without a word; such a
+        # start is made once more. A driver that ran always says something.
+        for attempt in range(2):
+            try:
+                code, output = self.run(["wine", self.driver] + driver_args, lang, timeout)
+            except subprocess.TimeoutExpired:
+                return {"error": f"the driver did not finish within {timeout} s"}
+            for line in reversed(output.splitlines()):
+                if line.startswith("{"):
+                    return json.loads(line)
+            if output.strip():
+                break
         return {"error": f"no report (exit {code}): {output[-500:]}"}
 
     def probe(self, lang="en"):
