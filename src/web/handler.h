@@ -3,10 +3,10 @@
 // which the creator's RuntimeRef releases once the runtime holds its own.
 #pragma once
 
-#include <atomic>
 #include <functional>
 
 #include "web/runtime.h"
+#include "web/runtime_object.h"
 #include "web/runtime_ref.h"
 
 namespace vistrel {
@@ -17,7 +17,7 @@ struct HandlerTraits;
 #define VISTREL_HANDLER(Interface, ...)                     \
   template <>                                               \
   struct HandlerTraits<Interface> {                         \
-    static const IID& Iid() { return IID_##Interface; }     \
+    static constexpr const IID* kIid = &IID_##Interface;     \
     using Function = std::function<HRESULT(__VA_ARGS__)>;   \
   };
 
@@ -42,7 +42,9 @@ template <class Interface, class Function = typename HandlerTraits<Interface>::F
 class Handler;
 
 template <class Interface, class... Args>
-class Handler<Interface, std::function<HRESULT(Args...)>> final : public Interface {
+class Handler<Interface, std::function<HRESULT(Args...)>> final
+    : public RuntimeObject<Handler<Interface, std::function<HRESULT(Args...)>>, Interface,
+                           HandlerTraits<Interface>::kIid> {
  public:
   using Function = std::function<HRESULT(Args...)>;
 
@@ -50,29 +52,12 @@ class Handler<Interface, std::function<HRESULT(Args...)>> final : public Interfa
     return RuntimeRef<Interface>::Adopt(new Handler(std::move(function)));
   }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, HandlerTraits<Interface>::Iid())) {
-      AddRef();
-      *object = static_cast<Interface*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++count_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --count_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE Invoke(Args... args) override { return function_(args...); }
 
  private:
   explicit Handler(Function function) : function_(std::move(function)) {}
-  ~Handler() = default;
+  ~Handler() override = default;
 
-  std::atomic<ULONG> count_{1};
   Function function_;
 };
 

@@ -18,6 +18,7 @@
 
 #include "platform/gtk/runtime_mapping_gtk.h"
 #include "platform/gtk/text_gtk.h"
+#include "web/runtime_object.h"
 
 namespace vistrel::gtk {
 
@@ -31,48 +32,7 @@ constexpr std::string_view kNetworkProcessName = "WebKitNetworkPr";
 // Key presses remembered for recognising the ones the page hands back.
 constexpr size_t kRecentKeys = 32;
 
-// ---- Reference counting and interfaces ------------------------------------------
-
-// An object of the runtime: one reference-counted object answering exactly
-// the interface identifiers listed, all of one chain of interfaces.
-template <class Derived, class Interface, const IID*... Iids>
-class RuntimeObject : public Interface {
- public:
-  // A new object whose one reference the caller holds.
-  template <class... Args>
-  static RuntimeRef<Derived> New(Args&&... args) {
-    return RuntimeRef<Derived>::Adopt(new Derived(std::forward<Args>(args)...));
-  }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || (IsEqualIID(iid, *Iids) || ...)) {
-      AddRef();
-      *object = static_cast<Interface*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++count_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --count_;
-    if (left == 0) delete this;
-    return left;
-  }
-
- protected:
-  RuntimeObject() = default;
-  virtual ~RuntimeObject() = default;
-  RuntimeObject(const RuntimeObject&) = delete;
-  RuntimeObject& operator=(const RuntimeObject&) = delete;
-
-  // Kept alive while it calls out: a handler may drop the last reference.
-  RuntimeRef<Derived> KeepAlive() { return RuntimeRef<Derived>::Share(static_cast<Derived*>(this)); }
-
- private:
-  std::atomic<ULONG> count_{1};
-};
+// ---- Events ------------------------------------------------------------------------
 
 // The subscribers of one event, each called in the order of subscription.
 template <class Handler>
