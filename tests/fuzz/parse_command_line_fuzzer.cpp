@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/catalog.h"
-#include "app/options.h"
-#include "app/usage.h"
+#include "base/catalog.h"
+#include "rules/command_line.h"
+#include "rules/usage_layout.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "web/site.h"
+#include "rules/site.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
-#include "app/catalog.h"
+#include "base/catalog.h"
+#include "run/boxes.h"
 
 #include <gtest/gtest.h>
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "app/catalog.h"
-#include "app/options.h"
-#include "host/host_state.h"
-#include "platform/platform.h"
-#include "web/runtime_ref.h"
+#include "base/catalog.h"
+#include "base/options.h"
+#include "run/host_state.h"
+#include "seam/platform.h"
+#include "runtime/runtime_ref.h"
 
 namespace vistrel::fakes {
 

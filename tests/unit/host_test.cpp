@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "app/catalog.h"
-#include "app/options.h"
+#include "base/catalog.h"
+#include "base/options.h"
 #include "fake_platform.h"
-#include "host/host_state.h"
-#include "host/html_file.h"
-#include "host/main_window.h"
-#include "host/user_data.h"
-#include "host/window_procedure.h"
+#include "run/host_state.h"
+#include "run/html_file.h"
+#include "run/main_window.h"
+#include "run/user_data.h"
+#include "run/window_procedure.h"
 
 namespace vistrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/html_text.h"
+#include "rules/html_text.h"
 
 #include <gtest/gtest.h>
 

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "fake_platform.h"
-#include "web/environment_setup.h"
-#include "web/runtime.h"
-#include "web/runtime_ref.h"
+#include "run/environment_setup.h"
+#include "runtime/runtime.h"
+#include "runtime/runtime_ref.h"
 
 // Readable failures: interface names instead of GUID bytes.
 inline void PrintTo(const GUID& iid, std::ostream* out) {

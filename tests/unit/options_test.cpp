@@ -1,4 +1,6 @@
-#include "app/options.h"
+#include "rules/command_line.h"
+
+#include "run/run.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "host/placement.h"
+#include "rules/placement.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "app/run.h"
+#include "run/run.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/catalog.h"
-#include "app/options.h"
+#include "base/catalog.h"
+#include "base/options.h"
 #include "fake_platform.h"
 
 namespace vistrel {

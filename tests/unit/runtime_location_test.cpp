@@ -1,4 +1,4 @@
-#include "web/runtime_location.h"
+#include "rules/runtime_location.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "web/site.h"
+#include "rules/site.h"
 
 #include <gtest/gtest.h>
 

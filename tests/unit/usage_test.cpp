@@ -1,8 +1,9 @@
-#include "app/usage.h"
+#include "rules/usage_layout.h"
 
 #include <gtest/gtest.h>
 
-#include "app/catalog.h"
+#include "base/catalog.h"
+#include "run/boxes.h"
 #include "fake_platform.h"
 
 namespace vistrel {

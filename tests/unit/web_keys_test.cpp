@@ -2,10 +2,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/options.h"
-#include "host/host_state.h"
+#include "base/options.h"
+#include "run/host_state.h"
 #include "mock_runtime.h"
-#include "web/accelerator_keys.h"
+#include "run/accelerator_keys.h"
 
 namespace vistrel {
 namespace {

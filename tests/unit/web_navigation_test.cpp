@@ -2,8 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/options.h"
-#include "host/host_state.h"
+#include "base/options.h"
+#include "run/host_state.h"
 #include "mock_runtime.h"
 
 namespace vistrel {

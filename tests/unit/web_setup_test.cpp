@@ -2,11 +2,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/catalog.h"
-#include "app/options.h"
-#include "host/host_state.h"
+#include "base/catalog.h"
+#include "base/options.h"
+#include "run/host_state.h"
 #include "mock_runtime.h"
-#include "web/environment_setup.h"
+#include "run/environment_setup.h"
 
 namespace vistrel {
 namespace {

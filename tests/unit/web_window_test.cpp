@@ -2,9 +2,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/options.h"
-#include "host/host_state.h"
-#include "host/window_procedure.h"
+#include "base/options.h"
+#include "run/host_state.h"
+#include "run/window_procedure.h"
 #include "mock_runtime.h"
 
 namespace vistrel {

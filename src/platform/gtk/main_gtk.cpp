@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run.h"
+#include "run/run.h"
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "platform/gtk/text_gtk.h"
 
 namespace vistrel {

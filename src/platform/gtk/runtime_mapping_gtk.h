@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "web/runtime.h"
+#include "runtime/runtime.h"
 
 namespace vistrel::gtk {
 

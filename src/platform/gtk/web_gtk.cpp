@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "host/window_procedure.h"
+#include "run/window_procedure.h"
 #include "platform/gtk/text_gtk.h"
 #include "platform/gtk/webkit_runtime.h"
 

@@ -18,7 +18,7 @@
 
 #include "platform/gtk/runtime_mapping_gtk.h"
 #include "platform/gtk/text_gtk.h"
-#include "web/runtime_object.h"
+#include "runtime/runtime_object.h"
 
 namespace vistrel::gtk {
 

@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "web/runtime.h"
-#include "web/runtime_ref.h"
+#include "runtime/runtime.h"
+#include "runtime/runtime_ref.h"
 
 namespace vistrel::gtk {
 

@@ -10,16 +10,13 @@
 #include <array>
 #include <csignal>
 
-#include "host/window_procedure.h"
+#include "run/window_procedure.h"
 #include "platform/gtk/text_gtk.h"
 
 namespace vistrel {
 
 namespace {
 
-constexpr uint32_t kStylePopup = 0x80000000;        // WS_POPUP
-constexpr uint32_t kStyleCaption = 0x00C00000;      // WS_CAPTION (border and title bar)
-constexpr uint32_t kStyleSizingFrame = 0x00040000;  // WS_THICKFRAME
 
 GtkWindow* AsGtkWindow(WindowHandle window) { return GTK_WINDOW(window); }
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "app/run.h"
+#include "run/run.h"
 #include "platform/win32/platform_win32.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int showCommand) {

@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <cwchar>
 
-#include "host/window_procedure.h"
+#include "run/window_procedure.h"
 
 namespace vistrel {
 

@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "platform/platform.h"
-#include "web/runtime_location.h"
+#include "seam/platform.h"
+#include "rules/runtime_location.h"
 
 namespace vistrel {
 

@@ -41,7 +41,7 @@
 #include "platform/gtk/runtime_mapping_gtk.h"
 #include "platform/gtk/text_gtk.h"
 #include "platform/gtk/webkit_runtime.h"
-#include "web/handler.h"
+#include "runtime/handler.h"
 
 namespace {
 
@@ -277,7 +277,7 @@ int Runtime(GtkPlatform& platform, const char* folder) {
   gtk_widget_show(window);
   RuntimeRef<ICoreWebView2Environment> environment =
       vistrel::gtk::NewWebKitEnvironment(folder, [window](HWND handle) { return handle == window; });
-  auto environment10 = environment.Query<ICoreWebView2Environment10>(IID_ICoreWebView2Environment10);
+  auto environment10 = environment.Query<ICoreWebView2Environment10>();
   RuntimeRef<ICoreWebView2ControllerOptions> options;
   environment10->CreateCoreWebView2ControllerOptions(options.Put());
   std::string profileNames = "{";
@@ -318,7 +318,7 @@ int Runtime(GtkPlatform& platform, const char* folder) {
   UINT32 browserProcess = 0;
   if (view) {
     view->get_Settings(settings.Put());
-    view.Query<ICoreWebView2_13>(IID_ICoreWebView2_13)->get_Profile(profile.Put());
+    view.Query<ICoreWebView2_13>()->get_Profile(profile.Put());
     navigate = "{";
     for (const char16_t* address : {u"about:blank", u"/no/such/file.html", u"relative/page.html",
                                     u"Example.COM/Some Path?q=1", u"https://example.com/a b", u""}) {
@@ -332,7 +332,7 @@ int Runtime(GtkPlatform& platform, const char* folder) {
     source = Json(text.Text());
     keys = Keys(controller.get(), window);
     // What the engine makes of muting, as the page's sound follows it.
-    if (const auto view8 = view.Query<ICoreWebView2_8>(IID_ICoreWebView2_8)) {
+    if (const auto view8 = view.Query<ICoreWebView2_8>()) {
       GList* children = gtk_container_get_children(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(window))));
       auto* engineView = children != nullptr ? WEBKIT_WEB_VIEW(children->data) : nullptr;
       g_list_free(children);

@@ -21,11 +21,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/options.h"
-#include "host/window_procedure.h"
+#include "base/options.h"
+#include "run/window_procedure.h"
 #include "platform/win32/platform_win32.h"
-#include "web/handler.h"
-#include "web/runtime_location.h"
+#include "runtime/handler.h"
+#include "rules/runtime_location.h"
 
 #include "json_text.h"
 

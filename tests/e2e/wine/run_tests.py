@@ -1792,7 +1792,7 @@ def run_platform_checks(wine, program):
 
 def read_version():
     """The program's version, "major.minor", from its own header."""
-    header = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "src", "app", "version.h")
+    header = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "src", "base", "version.h")
     with open(header, encoding="utf-8") as f:
         match = re.search(r'^#define VISTREL_VERSION_TEXT "(\d+)\.(\d+)"', f.read(), re.M)
     return (int(match[1]), int(match[2])) if match else None
@@ -1841,7 +1841,7 @@ def check_version_resource(info, version):
     if not info:
         return ["no version resource"]
     if version is None:
-        return ["no version in src/app/version.h"]
+        return ["no version in src/base/version.h"]
     text = f"{version[0]}.{version[1]}"
     numbers = [version[0], version[1], 0, 0]
     problems = []

@@ -1,7 +1,0 @@
-#include "host/host_state.h"
-
-namespace vistrel {
-
-HostStateRecord hostState;
-
-}  // namespace vistrel

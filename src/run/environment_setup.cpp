@@ -1,0 +1,146 @@
+#include "run/environment_setup.h"
+
+#include "base/catalog.h"
+#include "base/options.h"
+#include "run/host_state.h"
+#include "seam/platform.h"
+#include "run/accelerator_keys.h"
+#include "run/context_menu.h"
+#include "run/downloads_and_title.h"
+#include "runtime/handler.h"
+#include "run/navigation_completion.h"
+#include "run/navigation_policy.h"
+
+namespace vistrel {
+
+void CreateWebView() {
+  auto handler = MakeHandler<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>(OnEnvironmentCreated);
+  CurrentPlatform().CreateWebViewEnvironment(hostState.userDataFolder, handler.get());
+}
+
+HRESULT OnEnvironmentCreated(HRESULT, ICoreWebView2Environment* environment) {
+  // Without an environment there is nothing to build on; the window stays empty.
+  if (environment == nullptr) return S_OK;
+  hostState.environment = RuntimeRef<ICoreWebView2Environment>::Share(environment);
+  hostState.environment10 = hostState.environment.Query<ICoreWebView2Environment10>();
+  if (!hostState.environment10) return S_OK;
+
+  RuntimeRef<ICoreWebView2ControllerOptions> controllerOptions;
+  hostState.environment10->CreateCoreWebView2ControllerOptions(controllerOptions.Put());
+  if (!controllerOptions) return S_OK;
+  if (!options.profileName.empty() &&
+      controllerOptions->put_ProfileName(RuntimeText(options.profileName)) == E_INVALIDARG) {
+    CurrentPlatform().SendFatalMessage(hostState.mainWindow,
+                                       ComposeArgumentMessage(options.profileName, MsgProfileNameInvalid));
+    // The window is gone: no controller is asked for it.
+    return S_OK;
+  }
+  if (options.privateMode) controllerOptions->put_IsInPrivateModeEnabled(TRUE);
+
+  auto handler = MakeHandler<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>(OnControllerCreated);
+  hostState.environment10->CreateCoreWebView2ControllerWithOptions(static_cast<HWND>(hostState.mainWindow),
+                                                                   controllerOptions.get(), handler.get());
+  return S_OK;
+}
+
+namespace {
+
+void ApplySettings() {
+  if (hostState.settings) hostState.settings->put_AreDevToolsEnabled(FALSE);
+  if (hostState.settings4) {
+    if (options.keepData) {
+      hostState.settings4->put_IsPasswordAutosaveEnabled(TRUE);
+    } else {
+      hostState.settings4->put_IsGeneralAutofillEnabled(FALSE);
+    }
+  }
+  if (options.limitUI) {
+    if (hostState.settings) {
+      hostState.settings->put_AreDefaultContextMenusEnabled(FALSE);
+      hostState.settings->put_IsStatusBarEnabled(FALSE);
+    }
+    if (hostState.settings3) hostState.settings3->put_AreBrowserAcceleratorKeysEnabled(FALSE);
+  }
+}
+
+RECT ClientBounds() {
+  const Rect client = CurrentPlatform().ClientRect(hostState.mainWindow);
+  return RECT{client.left, client.top, client.right, client.bottom};
+}
+
+void SubscribeHandlers() {
+  EventRegistrationToken token{};
+  ICoreWebView2* view = hostState.webView.get();
+  view->add_NavigationCompleted(MakeHandler<ICoreWebView2NavigationCompletedEventHandler>(OnNavigationCompleted).get(),
+                                &token);
+  view->add_NavigationStarting(MakeHandler<ICoreWebView2NavigationStartingEventHandler>(OnNavigationStarting).get(),
+                               &token);
+  view->add_NewWindowRequested(MakeHandler<ICoreWebView2NewWindowRequestedEventHandler>(OnNewWindowRequested).get(),
+                               &token);
+  view->add_DocumentTitleChanged(
+      MakeHandler<ICoreWebView2DocumentTitleChangedEventHandler>(OnDocumentTitleChanged).get(), &token);
+  hostState.webView4 = hostState.webView.Query<ICoreWebView2_4>();
+  if (hostState.webView4) {
+    hostState.webView4->add_DownloadStarting(
+        MakeHandler<ICoreWebView2DownloadStartingEventHandler>(OnDownloadStarting).get(), &token);
+  }
+  hostState.webView8 = hostState.webView.Query<ICoreWebView2_8>();
+  if (hostState.webView8) hostState.webView8->put_IsMuted(options.mute ? TRUE : FALSE);
+  hostState.webView11 = hostState.webView.Query<ICoreWebView2_11>();
+  hostState.environment9 = hostState.environment.Query<ICoreWebView2Environment9>();
+  if (hostState.webView11) {
+    hostState.webView11->add_ContextMenuRequested(
+        MakeHandler<ICoreWebView2ContextMenuRequestedEventHandler>(OnContextMenuRequested).get(), &token);
+  }
+  hostState.controller->add_AcceleratorKeyPressed(
+      MakeHandler<ICoreWebView2AcceleratorKeyPressedEventHandler>(OnAcceleratorKeyPressed).get(), &token);
+}
+
+}  // namespace
+
+HRESULT OnControllerCreated(HRESULT, ICoreWebView2Controller* controller) {
+  if (controller == nullptr) return S_OK;
+  hostState.controller = RuntimeRef<ICoreWebView2Controller>::Share(controller);
+  hostState.controller->get_CoreWebView2(hostState.webView.Put());
+  if (!hostState.webView) return S_OK;
+
+  hostState.webView13 = hostState.webView.Query<ICoreWebView2_13>();
+  if (hostState.webView13) {
+    RuntimeRef<ICoreWebView2Profile> profile;
+    hostState.webView13->get_Profile(profile.Put());
+    hostState.profile = profile.Query<ICoreWebView2Profile2>();
+  }
+  hostState.webView->get_Settings(hostState.settings.Put());
+  hostState.settings3 = hostState.settings.Query<ICoreWebView2Settings3>();
+  hostState.settings4 = hostState.settings.Query<ICoreWebView2Settings4>();
+  ApplySettings();
+
+  hostState.controller->put_Bounds(ClientBounds());
+  if (options.adjustZoom && hostState.zoomFactor != 1.0) hostState.controller->put_ZoomFactor(hostState.zoomFactor);
+  SubscribeHandlers();
+
+  UINT32 processId = 0;
+  hostState.webView->get_BrowserProcessId(&processId);
+  hostState.browserProcessId = processId;
+
+  if (options.htmlFromFile) {
+    hostState.webView->NavigateToString(RuntimeText(hostState.htmlText));
+  } else {
+    NavigateToStartAddress();
+  }
+  return S_OK;
+}
+
+void NavigateToStartAddress() {
+  if (!hostState.webView) return;
+  if (hostState.webView->Navigate(RuntimeText(options.startAddress)) == E_INVALIDARG) {
+    CurrentPlatform().SendFatalMessage(hostState.mainWindow, ComposeArgumentMessage(options.address, MsgAddressInvalid));
+  }
+}
+
+void ToggleMute() {
+  options.mute = !options.mute;
+  if (hostState.webView8) hostState.webView8->put_IsMuted(options.mute ? TRUE : FALSE);
+}
+
+}  // namespace vistrel

@@ -1,0 +1,7 @@
+#include "run/host_state.h"
+
+namespace vistrel {
+
+HostStateRecord hostState;
+
+}  // namespace vistrel

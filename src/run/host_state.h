@@ -1,0 +1,43 @@
+// The process-wide state of the running window.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "seam/platform.h"
+#include "runtime/runtime.h"
+#include "runtime/runtime_ref.h"
+
+namespace vistrel {
+
+struct HostStateRecord {
+  WindowHandle mainWindow = nullptr;
+  double zoomFactor = 1.0;
+  std::u16string userDataFolder;
+  std::u16string htmlText;
+  uint64_t fileWriteTime = 0;
+  bool navigationCompleted = false;
+  std::u16string siteScope;
+  // The first page came from the user's own disk (a file, or the HTML of /l).
+  bool siteIsLocal = false;
+  uint32_t browserProcessId = 0;
+
+  // Runtime references, held until the process ends.
+  RuntimeRef<ICoreWebView2Environment> environment;
+  RuntimeRef<ICoreWebView2Environment9> environment9;
+  RuntimeRef<ICoreWebView2Environment10> environment10;
+  RuntimeRef<ICoreWebView2Controller> controller;
+  RuntimeRef<ICoreWebView2> webView;
+  RuntimeRef<ICoreWebView2_4> webView4;
+  RuntimeRef<ICoreWebView2_8> webView8;
+  RuntimeRef<ICoreWebView2_11> webView11;
+  RuntimeRef<ICoreWebView2_13> webView13;
+  RuntimeRef<ICoreWebView2Settings> settings;
+  RuntimeRef<ICoreWebView2Settings3> settings3;
+  RuntimeRef<ICoreWebView2Settings4> settings4;
+  RuntimeRef<ICoreWebView2Profile2> profile;
+};
+
+extern HostStateRecord hostState;
+
+}  // namespace vistrel

@@ -1,0 +1,22 @@
+#include "run/navigation_completion.h"
+
+#include "run/host_state.h"
+#include "runtime/runtime_ref.h"
+#include "rules/site.h"
+
+namespace vistrel {
+
+HRESULT OnNavigationCompleted(ICoreWebView2* sender, ICoreWebView2NavigationCompletedEventArgs*) {
+  // Success or failure alike: the first page that completes fixes the site.
+  if (hostState.siteScope.empty() && sender != nullptr) {
+    RuntimeString source;
+    sender->get_Source(source.Put());
+    const std::u16string address = source.Text();
+    hostState.siteScope = DeriveSiteScope(address);
+    hostState.siteIsLocal = hostState.siteScope == u"about:blank" || SchemePart(address) == u"file:";
+  }
+  hostState.navigationCompleted = true;
+  return S_OK;
+}
+
+}  // namespace vistrel

@@ -1,0 +1,12 @@
+// Keeping browsing to the site: navigations and new-window requests outside
+// it are refused and handed to the system's default handler.
+#pragma once
+
+#include "runtime/runtime.h"
+
+namespace vistrel {
+
+HRESULT OnNavigationStarting(ICoreWebView2* sender, ICoreWebView2NavigationStartingEventArgs* args);
+HRESULT OnNewWindowRequested(ICoreWebView2* sender, ICoreWebView2NewWindowRequestedEventArgs* args);
+
+}  // namespace vistrel

@@ -1,0 +1,90 @@
+#include "run/window_procedure.h"
+
+#include "base/catalog.h"
+#include "base/options.h"
+#include "run/host_state.h"
+#include "run/html_file.h"
+#include "runtime/handler.h"
+
+namespace vistrel {
+
+namespace {
+// A fixed-size window that did not fit is shown maximised; its frame reaches
+// past the work area by this much.
+constexpr int32_t kMaximizedFrameAllowance = 16;
+}  // namespace
+
+void OnMainWindowCreate(WindowHandle window) {
+  if (options.reflectFileUpdate) CurrentPlatform().StartTimer(window, kFileWatchTimer, kFileWatchPeriodMs);
+}
+
+void OnMainWindowDestroy(WindowHandle window) {
+  Platform& platform = CurrentPlatform();
+  if (options.reflectFileUpdate) platform.StopTimer(window, kFileWatchTimer);
+  platform.QuitMessageLoop();
+}
+
+void OnMainWindowSize(WindowHandle window) {
+  if (!hostState.controller) return;
+  const Rect client = CurrentPlatform().ClientRect(window);
+  hostState.controller->put_Bounds(RECT{client.left, client.top, client.right, client.bottom});
+}
+
+namespace {
+
+void CloseWebViewAndWindow(WindowHandle window) {
+  if (hostState.controller) hostState.controller->Close();
+  CurrentPlatform().DestroyMainWindow(window);
+}
+
+}  // namespace
+
+void OnMainWindowClose(WindowHandle window) {
+  // Kept data loses its disk cache first; scratch data goes whole at exit.
+  if (options.keepData && hostState.profile) {
+    auto onCleared = MakeHandler<ICoreWebView2ClearBrowsingDataCompletedHandler>([window](HRESULT) {
+      CloseWebViewAndWindow(window);
+      return S_OK;
+    });
+    // A clear that fails at once will never report back: close now.
+    const HRESULT result =
+        hostState.profile->ClearBrowsingData(COREWEBVIEW2_BROWSING_DATA_KINDS_DISK_CACHE, onCleared.get());
+    if (result >= 0) return;
+  }
+  CloseWebViewAndWindow(window);
+}
+
+void OnMainWindowTimer(WindowHandle window) {
+  if (options.reflectFileUpdate) ReloadHtmlFileIfChanged(window);
+}
+
+void OnFatalMessage(WindowHandle window, const std::u16string& text) {
+  Platform& platform = CurrentPlatform();
+  platform.ShowMessageBox(window, text, std::u16string(kProgramTitle), kBoxWarning);
+  platform.DestroyMainWindow(window);
+}
+
+std::optional<int32_t> MaximizedHeightLimit() {
+  if (!options.fixedSize) return std::nullopt;
+  const Rect area = CurrentPlatform().WorkArea().value_or(Rect{});
+  return static_cast<int32_t>(int64_t{area.bottom} - area.top + kMaximizedFrameAllowance);
+}
+
+void ReloadHtmlFileIfChanged(WindowHandle window) {
+  Platform& platform = CurrentPlatform();
+  const std::optional<uint64_t> writeTime = platform.FileWriteTime(options.address);
+  if (!writeTime) {
+    // The file was deleted or moved away: the page has nothing left to follow.
+    platform.DestroyMainWindow(window);
+    return;
+  }
+  if (!hostState.navigationCompleted) return;
+  // Any difference counts: a file put back to an older version is news too.
+  if (*writeTime == hostState.fileWriteTime) return;
+  hostState.navigationCompleted = false;
+  hostState.fileWriteTime = *writeTime;
+  if (!LoadHtmlFile(options.address)) return;
+  if (hostState.webView) hostState.webView->NavigateToString(RuntimeText(hostState.htmlText));
+}
+
+}  // namespace vistrel
