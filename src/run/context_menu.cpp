@@ -2,6 +2,7 @@
 
 #include "base/catalog.h"
 #include "base/options.h"
+#include "rules/web_verdicts.h"
 #include "run/host_state.h"
 #include "seam/platform.h"
 #include "run/environment_setup.h"
@@ -13,16 +14,28 @@ namespace {
 
 using ItemHandler = HRESULT (*)(ICoreWebView2ContextMenuItem*, IUnknown*);
 
+ItemHandler HandlerFor(MenuAction action) {
+  switch (action) {
+    case MenuAction::Home:
+      return OnHomeItemSelected;
+    case MenuAction::Mute:
+      return OnMuteItemSelected;
+    case MenuAction::ClearData:
+      return OnClearDataItemSelected;
+  }
+  return nullptr;
+}
+
 // Creates the item, subscribes its handler and puts it at the index.
-void AppendItem(ICoreWebView2ContextMenuItemCollection* items, UINT32& index, MessageId label,
-                ItemHandler onSelected) {
+void AppendItem(ICoreWebView2ContextMenuItemCollection* items, UINT32& index, const MenuItem& wanted) {
   if (!hostState.environment9) return;
   RuntimeRef<ICoreWebView2ContextMenuItem> item;
-  hostState.environment9->CreateContextMenuItem(RuntimeText(CatalogText(label)), nullptr,
+  hostState.environment9->CreateContextMenuItem(RuntimeText(CatalogText(wanted.label)), nullptr,
                                                 COREWEBVIEW2_CONTEXT_MENU_ITEM_KIND_COMMAND, item.Put());
   if (!item) return;
   EventRegistrationToken token{};
-  item->add_CustomItemSelected(MakeHandler<ICoreWebView2CustomItemSelectedEventHandler>(onSelected).get(), &token);
+  item->add_CustomItemSelected(
+      MakeHandler<ICoreWebView2CustomItemSelectedEventHandler>(HandlerFor(wanted.action)).get(), &token);
   items->InsertValueAtIndex(index, item.get());
   ++index;
 }
@@ -39,16 +52,13 @@ HRESULT OnContextMenuRequested(ICoreWebView2*, ICoreWebView2ContextMenuRequested
   RuntimeRef<ICoreWebView2ContextMenuTarget> target;
   args->get_ContextMenuTarget(target.Put());
   if (!target) return S_OK;
+  // The runtime reports a link as a page target that has a link; what cannot
+  // be read counts as not a plain page.
   COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND kind = COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND_PAGE;
-  // Menus on links, images, selections and media stay as the runtime built them.
-  if (target->get_Kind(&kind) != S_OK || kind != COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND_PAGE) return S_OK;
-  // The runtime reports a link as a page target that has a link.
   BOOL hasLink = FALSE;
-  if (target->get_HasLinkUri(&hasLink) != S_OK || hasLink != FALSE) return S_OK;
-
-  if (!options.htmlFromFile) AppendItem(items.get(), index, MsgMenuHome, OnHomeItemSelected);
-  AppendItem(items.get(), index, options.mute ? MsgMenuUnmute : MsgMenuMute, OnMuteItemSelected);
-  if (options.keepData) AppendItem(items.get(), index, MsgMenuClearData, OnClearDataItemSelected);
+  const bool pageWithoutLink = target->get_Kind(&kind) == S_OK && kind == COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND_PAGE &&
+                               target->get_HasLinkUri(&hasLink) == S_OK && hasLink == FALSE;
+  for (const MenuItem& item : MenuItemsFor(pageWithoutLink, options)) AppendItem(items.get(), index, item);
   return S_OK;
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/catalog.h"
 #include "base/options.h"
+#include "rules/web_verdicts.h"
 #include "run/host_state.h"
 #include "seam/platform.h"
 #include "run/accelerator_keys.h"
@@ -46,20 +47,28 @@ HRESULT OnEnvironmentCreated(HRESULT, ICoreWebView2Environment* environment) {
 namespace {
 
 void ApplySettings() {
-  if (hostState.settings) hostState.settings->put_AreDevToolsEnabled(FALSE);
-  if (hostState.settings4) {
-    if (options.keepData) {
-      hostState.settings4->put_IsPasswordAutosaveEnabled(TRUE);
-    } else {
-      hostState.settings4->put_IsGeneralAutofillEnabled(FALSE);
+  for (const SettingValue& value : SettingsFor(options)) {
+    const BOOL enabled = value.enabled ? TRUE : FALSE;
+    switch (value.setting) {
+      case Setting::DevTools:
+        if (hostState.settings) hostState.settings->put_AreDevToolsEnabled(enabled);
+        break;
+      case Setting::PasswordAutosave:
+        if (hostState.settings4) hostState.settings4->put_IsPasswordAutosaveEnabled(enabled);
+        break;
+      case Setting::GeneralAutofill:
+        if (hostState.settings4) hostState.settings4->put_IsGeneralAutofillEnabled(enabled);
+        break;
+      case Setting::DefaultContextMenus:
+        if (hostState.settings) hostState.settings->put_AreDefaultContextMenusEnabled(enabled);
+        break;
+      case Setting::StatusBar:
+        if (hostState.settings) hostState.settings->put_IsStatusBarEnabled(enabled);
+        break;
+      case Setting::BrowserAcceleratorKeys:
+        if (hostState.settings3) hostState.settings3->put_AreBrowserAcceleratorKeysEnabled(enabled);
+        break;
     }
-  }
-  if (options.limitUI) {
-    if (hostState.settings) {
-      hostState.settings->put_AreDefaultContextMenusEnabled(FALSE);
-      hostState.settings->put_IsStatusBarEnabled(FALSE);
-    }
-    if (hostState.settings3) hostState.settings3->put_AreBrowserAcceleratorKeysEnabled(FALSE);
   }
 }
 

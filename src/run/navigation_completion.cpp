@@ -3,6 +3,7 @@
 #include "run/host_state.h"
 #include "runtime/runtime_ref.h"
 #include "rules/site.h"
+#include "rules/web_verdicts.h"
 
 namespace vistrel {
 
@@ -13,7 +14,7 @@ HRESULT OnNavigationCompleted(ICoreWebView2* sender, ICoreWebView2NavigationComp
     sender->get_Source(source.Put());
     const std::u16string address = source.Text();
     hostState.siteScope = DeriveSiteScope(address);
-    hostState.siteIsLocal = hostState.siteScope == u"about:blank" || SchemePart(address) == u"file:";
+    hostState.siteIsLocal = IsLocalSite(hostState.siteScope, address);
   }
   hostState.navigationCompleted = true;
   return S_OK;

@@ -1,27 +1,16 @@
 #include "run/navigation_policy.h"
 
 #include "base/options.h"
-#include "base/text.h"
+#include "rules/web_verdicts.h"
 #include "run/host_state.h"
-#include "seam/platform.h"
 #include "runtime/runtime_ref.h"
-#include "rules/site.h"
+#include "seam/platform.h"
 
 namespace vistrel {
 
 namespace {
 
-bool Outside(const std::u16string& address) {
-  return !options.noBrowsingLimit && !IsWithinSite(address, hostState.siteScope);
-}
-
-// Only a page from the user's own disk may have the system open a local file
-// or program; a page from the web never may.
-void HandOver(const std::u16string& address) {
-  if (options.privateMode) return;
-  if (EqualsIgnoringCase(SchemePart(address), u"file:") && !hostState.siteIsLocal) return;
-  CurrentPlatform().OpenWithDefaultHandler(address);
-}
+SiteRule CurrentSiteRule() { return SiteRuleFor(options, hostState.siteScope, hostState.siteIsLocal); }
 
 }  // namespace
 
@@ -30,15 +19,9 @@ HRESULT OnNavigationStarting(ICoreWebView2*, ICoreWebView2NavigationStartingEven
   RuntimeString uri;
   args->get_Uri(uri.Put());
   const std::u16string address = uri.Text();
-  if (address.empty()) {
-    // Nothing to test or hand over: let it be until a site is known, then refuse it.
-    if (!options.noBrowsingLimit && !hostState.siteScope.empty()) args->put_Cancel(TRUE);
-    return S_OK;
-  }
-  if (Outside(address)) {
-    args->put_Cancel(TRUE);
-    HandOver(address);
-  }
+  const NavigationVerdict verdict = DecideNavigation(CurrentSiteRule(), address);
+  if (verdict.cancel) args->put_Cancel(TRUE);
+  if (verdict.handOver) CurrentPlatform().OpenWithDefaultHandler(address);
   return S_OK;
 }
 
@@ -48,14 +31,10 @@ HRESULT OnNewWindowRequested(ICoreWebView2*, ICoreWebView2NewWindowRequestedEven
   args->get_Uri(uri.Put());
   // The runtime never opens a window of its own.
   args->put_Handled(TRUE);
-  if (!options.noBrowsingLimit && options.privateMode) return S_OK;
   const std::u16string address = uri.Text();
-  if (address.empty()) return S_OK;
-  if (Outside(address)) {
-    HandOver(address);
-  } else if (hostState.webView) {
-    hostState.webView->Navigate(RuntimeText(address));
-  }
+  const NewWindowVerdict verdict = DecideNewWindow(CurrentSiteRule(), address);
+  if (verdict.handOver) CurrentPlatform().OpenWithDefaultHandler(address);
+  if (verdict.showInView && hostState.webView) hostState.webView->Navigate(RuntimeText(address));
   return S_OK;
 }
 

@@ -6,6 +6,7 @@
 #include "run/host_state.h"
 #include "mock_runtime.h"
 #include "run/accelerator_keys.h"
+#include "rules/web_verdicts.h"
 
 namespace vistrel {
 namespace {
@@ -95,15 +96,6 @@ TEST_F(KeysTest, KeyTable) {
 }
 
 // With /u the handler looks at nothing at all.
-TEST_F(KeysTest, LimitedInterfaceReadsNoKey) {
-  options.limitUI = true;
-  platform.keysDown = {kKeyControl};
-  StrictMock<mocks::MockAcceleratorKeyArgs> args;
-  args.virtualKey = kM;
-  EXPECT_EQ(runtime.controller.acceleratorKeyPressed.at(0)->Invoke(&runtime.controller, &args), S_OK);
-  EXPECT_FALSE(options.mute);
-}
-
 TEST_F(KeysTest, HoldingCtrlMTogglesOnceAndAPressLaterTogglesBack) {
   platform.keysDown = {kKeyControl};
   NiceMock<mocks::MockAcceleratorKeyArgs> args;
