@@ -147,8 +147,14 @@ elif [ "$windows_ok" = 1 ]; then
     --driver build/windows/vistrel-test-driver.exe --prefix "$root/build/wine"
 fi
 
+# Tests are held to a share of the code: everything that exists only to test lives in tests/.
+count_lines() { find "$1" -type f -not -path '*/corpus/*' -print0 | xargs -0 cat | wc -l; }
+src_lines=$(count_lines src)
+test_lines=$(count_lines tests)
+
 echo
 echo "== summary"
 for line in "${report[@]}"; do echo "$line"; done
+echo "tests: $test_lines lines = $((100 * test_lines / src_lines)) % of src $src_lines lines"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
