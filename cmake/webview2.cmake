@@ -70,6 +70,8 @@ if(NOT _wv2_hash STREQUAL VISTREL_WEBVIEW2_SHA512)
 endif()
 
 set(VISTREL_WEBVIEW2_NATIVE ${_wv2_package}/build/native CACHE INTERNAL "The WebView2 SDK's native folder")
+# The package's own files, its licence among them.
+set(VISTREL_WEBVIEW2_PACKAGE ${_wv2_package})
 
 add_library(vistrel_webview2 INTERFACE)
 target_compile_definitions(vistrel_webview2 INTERFACE VISTREL_WEBVIEW2_SDK)

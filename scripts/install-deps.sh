@@ -6,11 +6,13 @@
 set -euo pipefail
 
 what=${1:-all}
-run_packages=(cmake ninja-build pkg-config g++ libgtk-3-dev libwebkit2gtk-4.1-dev
+run_packages=(cmake ninja-build pkg-config g++ dpkg-dev libgtk-3-dev libwebkit2gtk-4.1-dev
+  scdoc librsvg2-bin icoutils
   xvfb xauth xdotool x11-utils imagemagick fonts-ipafont-gothic)
 test_packages=(clang libclang-rt-14-dev libgtest-dev libgmock-dev
   g++-mingw-w64-x86-64-posix wine wine64
-  at-spi2-core python3-pyatspi python3-gi dbus-x11 locales)
+  at-spi2-core python3-pyatspi python3-gi dbus-x11 locales
+  lintian desktop-file-utils weston man-db)
 
 packages=("${run_packages[@]}")
 [ "$what" = all ] && packages+=("${test_packages[@]}")
