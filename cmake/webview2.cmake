@@ -8,11 +8,11 @@
 # in the cache for the test scripts, VISTREL_WEBVIEW2_NATIVE (the package's
 # native folder, with a loader for each architecture).
 
-set(VISTREL_WEBVIEW2_VERSION 1.0.2903.40)
+set(VISTREL_WEBVIEW2_VERSION 1.0.4314.35)
 # SHA-512 of the package file as the registry serves it, so that the pin holds
 # whichever NuGet source the machine is set up with.
-string(CONCAT VISTREL_WEBVIEW2_SHA512 a432d2ae9ca66b7c723865e5c37028c32ed771e05d7896ee919cca2d574f085b
-                                     f27e79fc3eb08bca5327e9ce39ea36b44dc38e6a5f0875009538d0d153638693)
+string(CONCAT VISTREL_WEBVIEW2_SHA512 70e6a256a3f7066407327c46a59cc034cdb6b545e0c9cae2b322478c818dcc86
+                                     8cb26f225e3ecac7e71e620f916d8c09b734f4d3da9f7054e872f54b63e7a433)
 
 set(_wv2_dir ${CMAKE_BINARY_DIR}/webview2)
 set(_wv2_package ${_wv2_dir}/packages/microsoft.web.webview2/${VISTREL_WEBVIEW2_VERSION})
