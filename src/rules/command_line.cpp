@@ -276,6 +276,20 @@ int32_t ConvertDecimal(std::u16string_view text) {
   return ClampToInt32(negative ? -value : value);
 }
 
+ConsoleRequest ConsoleRequestFor(const std::vector<std::u16string>& arguments) {
+  if (arguments.size() != 1) return ConsoleRequest::None;
+  if (arguments[0] == u"--help") return ConsoleRequest::Help;
+  if (arguments[0] == u"--version") return ConsoleRequest::Version;
+  return ConsoleRequest::None;
+}
+
+bool AsksForPosition(const std::vector<std::u16string>& arguments) {
+  for (const std::u16string& argument : arguments) {
+    if (EqualsIgnoringCase(argument, u"/sp")) return true;
+  }
+  return false;
+}
+
 ParseResult ParseCommandLine(const std::vector<std::u16string>& arguments, const Rect& area,
                              const RootedPathTest& pathTest) {
   return Parser(arguments, area, pathTest).Run();

@@ -25,6 +25,15 @@ using RootedPathTest = std::function<bool(const std::u16string&)>;
 ParseResult ParseCommandLine(const std::vector<std::u16string>& arguments, const Rect& area,
                              const RootedPathTest& pathTest = {});
 
+// What a program on Linux answers on standard output rather than in a box:
+// "--help" or "--version" alone.
+enum class ConsoleRequest { None, Help, Version };
+ConsoleRequest ConsoleRequestFor(const std::vector<std::u16string>& arguments);
+
+// Whether the command line asks for the window's position (/sp), which only
+// a window system that lets programs place their windows can honour.
+bool AsksForPosition(const std::vector<std::u16string>& arguments);
+
 // _wtoi: optional leading "-", decimal digits, clamped to the 32-bit range;
 // conversion stops at the first other character.
 int32_t ConvertDecimal(std::u16string_view text);

@@ -33,4 +33,9 @@ std::u16string ExpandTabs(std::u16string text, int spaces) {
   return text;
 }
 
+std::u16string UsageForTerminal(std::u16string usage) {
+  const size_t width = UsagePiece(usage).size();
+  return ExpandTabs(std::move(usage), static_cast<int>(width));
+}
+
 }  // namespace vistrel

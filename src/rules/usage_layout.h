@@ -20,4 +20,8 @@ int SpacesPerTab(int32_t pieceWidth, float spaceWidth, size_t pieceLength);
 std::u16string ExpandTabs(std::u16string text, int spaces);
 
 
+// The usage text for a terminal, whose font is fixed: each tab as wide as
+// the piece it lines up under.
+std::u16string UsageForTerminal(std::u16string usage);
+
 }  // namespace vistrel

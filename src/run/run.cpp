@@ -84,6 +84,13 @@ std::u16string ResolveStartAddress(const std::u16string& address) {
   return platform.FullPath(address).value_or(address);
 }
 
+std::u16string ConsoleAnswer(ConsoleRequest request) {
+  ChooseLanguage(CurrentPlatform().UserInterfaceLanguage());
+  if (request == ConsoleRequest::Help) return UsageForTerminal(CatalogText(MsgUsage));
+  const std::string_view version = kVersion;
+  return u"vistrel " + std::u16string(version.begin(), version.end()) + u"\n";
+}
+
 int RunProgram() {
   Platform& platform = CurrentPlatform();
   ChooseLanguage(platform.UserInterfaceLanguage());

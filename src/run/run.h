@@ -7,6 +7,10 @@
 
 namespace vistrel {
 
+// The answer to "--help" or "--version" in the user's language, for
+// standard output.
+std::u16string ConsoleAnswer(ConsoleRequest request);
+
 // Runs the program on the installed platform and returns the exit code.
 int RunProgram();
 

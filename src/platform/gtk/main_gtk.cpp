@@ -6,9 +6,12 @@
 #include <gtk/gtk.h>
 
 #include <clocale>
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "platform/gtk/text_gtk.h"
+#include "rules/command_line.h"
 #include "run/run.h"
 
 int main(int argc, char** argv) {
@@ -20,11 +23,26 @@ int main(int argc, char** argv) {
     g_autofree gchar* name = g_path_get_basename(argv[0]);
     g_set_prgname(name);
   }
-  const bool hasDisplay = gtk_init_check(nullptr, nullptr) != FALSE;
+  std::vector<std::u16string> words;
+  for (int i = 1; i < argc; ++i) words.push_back(vistrel::gtk::Utf16FromUtf8(vistrel::gtk::AsUtf8(argv[i])));
+
+  // Wayland lets no program place its own window: where the position
+  // matters and XWayland is there, the window goes through it.
+  if (vistrel::AsksForPosition(words) && g_getenv("WAYLAND_DISPLAY") != nullptr && g_getenv("DISPLAY") != nullptr) {
+    gdk_set_allowed_backends("x11");
+  }
+  // "--help" and "--version" answer on standard output, with or without a display.
+  const vistrel::ConsoleRequest request = vistrel::ConsoleRequestFor(words);
+  const bool hasDisplay = request == vistrel::ConsoleRequest::None && gtk_init_check(nullptr, nullptr) != FALSE;
 
   vistrel::GtkPlatform platform(std::move(arguments), hasDisplay);
   vistrel::InstallPlatform(&platform);
-  const int exitCode = vistrel::RunProgram();
+  int exitCode = 0;
+  if (request != vistrel::ConsoleRequest::None) {
+    std::fputs(vistrel::gtk::DisplayUtf8FromUtf16(vistrel::ConsoleAnswer(request)).c_str(), stdout);
+  } else {
+    exitCode = vistrel::RunProgram();
+  }
   vistrel::InstallPlatform(nullptr);
   return exitCode;
 }
