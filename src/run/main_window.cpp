@@ -9,8 +9,6 @@ namespace vistrel {
 
 namespace {
 constexpr char16_t kWindowMetricsKey[] = u"Control Panel\\Desktop\\WindowMetrics";
-constexpr char16_t kDefaultIconFile[] = u"%SystemRoot%\\System32\\shell32.dll";
-constexpr int32_t kDefaultIconIndex = 220;
 }  // namespace
 
 double ReadZoomFactor() {
@@ -21,18 +19,22 @@ double ReadZoomFactor() {
 
 std::optional<IconHandle> ResolveWindowIcon() {
   Platform& platform = CurrentPlatform();
-  IconLocation location{kDefaultIconFile, kDefaultIconIndex};
+  // The program's own icon unless the command line or the shortcut names another.
+  IconLocation location;
   if (options.iconGiven) {
     location = {options.iconFile, options.iconIndex};
   } else if (std::optional<IconLocation> shortcut = platform.StartupShortcutIconLocation()) {
     location = *shortcut;
+  } else if (std::optional<IconLocation> own = platform.ProgramIconLocation()) {
+    location = *own;
   }
   const std::u16string path = platform.ExpandEnvironmentVariables(location.path);
   if (options.iconGiven && !platform.PathExists(path)) {
     ShowCatalogMessage(ComposeArgumentMessage(path, MsgFileNotFound), true);
     return std::nullopt;
   }
-  // A shortcut without an icon of its own leaves the window without one.
+  // A shortcut without an icon of its own, or a program that has none, leaves
+  // the window without one.
   const IconHandle icon = path.empty() && !options.iconGiven ? nullptr : platform.ExtractIconFrom(path, location.index);
   if (icon == nullptr && options.iconGiven) {
     ShowCatalogMessage(ComposeArgumentMessage(path, MsgIconUnavailable), true);

@@ -107,6 +107,9 @@ class Platform {
   // The icon location of the shortcut the program was started from; nullopt
   // when it was not started from one.
   virtual std::optional<IconLocation> StartupShortcutIconLocation() = 0;
+  // The program's own icon (the program file's first icon on Windows, the
+  // installed icon on Linux); nullopt where there is none to be had.
+  virtual std::optional<IconLocation> ProgramIconLocation() = 0;
   virtual std::u16string ExpandEnvironmentVariables(const std::u16string& text) = 0;
   virtual IconHandle ExtractIconFrom(const std::u16string& path, int32_t index) = 0;
   virtual void FreeIcon(IconHandle icon) = 0;

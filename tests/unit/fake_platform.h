@@ -47,6 +47,7 @@ class FakePlatform : public Platform {
   std::optional<uint32_t> appliedDpi;
   ScreenSize screen{2560, 1440};
   std::optional<IconLocation> shortcutIcon;
+  std::optional<IconLocation> programIcon = IconLocation{u"C:\\Windows\\System32\\shell32.dll", 220};
   std::set<std::u16string> iconFiles;  // files that hold icons
   std::map<std::u16string, FileContents> files;
   std::map<std::u16string, uint64_t> writeTimes;
@@ -150,6 +151,10 @@ class FakePlatform : public Platform {
   std::optional<IconLocation> StartupShortcutIconLocation() override {
     calls.push_back("StartupShortcutIconLocation");
     return shortcutIcon;
+  }
+  std::optional<IconLocation> ProgramIconLocation() override {
+    calls.push_back("ProgramIconLocation");
+    return programIcon;
   }
   std::u16string ExpandEnvironmentVariables(const std::u16string& text) override {
     calls.push_back("ExpandEnvironmentVariables " + Narrow(text));

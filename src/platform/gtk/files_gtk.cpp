@@ -8,6 +8,7 @@
 #include <glib-unix.h>
 #include <glib.h>
 #include <glib/gstdio.h>
+#include <gtk/gtk.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -221,6 +222,19 @@ bool ProcessRuns(pid_t pid) {
 std::optional<IconLocation> GtkPlatform::StartupShortcutIconLocation() {
   // Linux passes no start-up shortcut to a program.
   return std::nullopt;
+}
+
+std::optional<IconLocation> GtkPlatform::ProgramIconLocation() {
+  // The icon the package installs into the icon theme, at the size of a
+  // window's icon; a program run from its build folder has none.
+  if (!hasDisplay_) return std::nullopt;
+  GtkIconInfo* info = gtk_icon_theme_lookup_icon(gtk_icon_theme_get_default(), "vistrel", 48, GtkIconLookupFlags{});
+  if (info == nullptr) return std::nullopt;
+  const char* file = gtk_icon_info_get_filename(info);
+  std::optional<IconLocation> location;
+  if (file != nullptr) location = IconLocation{gtk::Utf16FromFileName(file), 0};
+  g_object_unref(info);
+  return location;
 }
 
 std::u16string GtkPlatform::ExpandEnvironmentVariables(const std::u16string& text) {

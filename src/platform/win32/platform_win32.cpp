@@ -116,8 +116,8 @@ std::wstring SystemTempFolder() {
   return {};
 }
 
-// The folder this program was started from, without a final separator.
-std::u16string ProgramFolder() {
+// This program's file, with its whole path; empty when it cannot be had.
+std::wstring ProgramPath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD written = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
@@ -130,6 +130,12 @@ std::u16string ProgramFolder() {
     if (path.size() >= kLongestPathUnits) return {};
     path.resize(path.size() * 2);
   }
+  return path;
+}
+
+// The folder this program was started from, without a final separator.
+std::u16string ProgramFolder() {
+  const std::wstring path = ProgramPath();
   const size_t separator = path.find_last_of(L'\\');
   return separator == std::wstring::npos ? std::u16string() : Utf16(path.data(), separator);
 }
@@ -301,6 +307,12 @@ void Win32Platform::RunMessageLoop() {
 }
 
 void Win32Platform::QuitMessageLoop() { PostQuitMessage(0); }
+
+std::optional<IconLocation> Win32Platform::ProgramIconLocation() {
+  const std::wstring path = ProgramPath();
+  if (path.empty()) return std::nullopt;
+  return IconLocation{Utf16(path.data(), path.size()), 0};
+}
 
 std::optional<IconLocation> Win32Platform::StartupShortcutIconLocation() {
   STARTUPINFOW startup{};

@@ -50,6 +50,7 @@ class Win32Platform final : public Platform {
   void QuitMessageLoop() override;
 
   std::optional<IconLocation> StartupShortcutIconLocation() override;
+  std::optional<IconLocation> ProgramIconLocation() override;
   std::u16string ExpandEnvironmentVariables(const std::u16string& text) override;
   IconHandle ExtractIconFrom(const std::u16string& path, int32_t index) override;
   void FreeIcon(IconHandle icon) override;
