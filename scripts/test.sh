@@ -132,6 +132,16 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 trap '[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null' EXIT
 
+# The packages a user installs, made from the builds above and checked as Debian's tools see them.
+rm -f build/dist/vistrel_*.deb build/dist/vistrel-*.zip
+[ -x build/linux/vistrel ] && (cd build/linux && cpack >../logs/cpack-linux.log 2>&1)
+[ "$windows_ok" = 1 ] && [ "$windows_sdk" = ON ] && (cd build/windows && cpack >../logs/cpack-windows.log 2>&1)
+if [ "$windows_sdk" = ON ]; then
+  run_counted packages tests/packages/check_packages.sh build/dist
+else
+  run_counted packages tests/packages/check_packages.sh build/dist deb
+fi
+
 if [ -x build/linux/vistrel ]; then
   run_counted e2e-linux /usr/bin/python3 tests/e2e/linux/run_tests.py --exe build/linux/vistrel
 else
