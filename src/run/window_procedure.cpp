@@ -15,7 +15,12 @@ constexpr int32_t kMaximizedFrameAllowance = 16;
 }  // namespace
 
 void OnMainWindowCreate(WindowHandle window) {
-  if (options.reflectFileUpdate) CurrentPlatform().StartTimer(window, kFileWatchTimer, kFileWatchPeriodMs);
+  if (!options.reflectFileUpdate) return;
+  // A change is shown as soon as the file system tells of it; the timer
+  // catches what it does not tell (network shares, some file systems).
+  Platform& platform = CurrentPlatform();
+  platform.StartTimer(window, kFileWatchTimer, kFileWatchPeriodMs);
+  platform.WatchFile(window, options.address);
 }
 
 void OnMainWindowDestroy(WindowHandle window) {
@@ -55,6 +60,11 @@ void OnMainWindowClose(WindowHandle window) {
 }
 
 void OnMainWindowTimer(WindowHandle window) {
+  if (options.reflectFileUpdate) ReloadHtmlFileIfChanged(window);
+}
+
+void OnMainWindowFileChanged(WindowHandle window) {
+  // The same check as the timer's: a notice alone shows nothing twice.
   if (options.reflectFileUpdate) ReloadHtmlFileIfChanged(window);
 }
 

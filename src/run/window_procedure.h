@@ -19,6 +19,7 @@ void OnMainWindowDestroy(WindowHandle window);
 void OnMainWindowSize(WindowHandle window);
 void OnMainWindowClose(WindowHandle window);
 void OnMainWindowTimer(WindowHandle window);
+void OnMainWindowFileChanged(WindowHandle window);
 // A warning box owned by the window, then the window goes.
 void OnFatalMessage(WindowHandle window, const std::u16string& text);
 // The height a maximised fixed-size window may take; nullopt: the system's.

@@ -99,6 +99,10 @@ class Platform {
   virtual Rect ClientRect(WindowHandle window) = 0;
   virtual void StartTimer(WindowHandle window, uint32_t id, uint32_t periodMs) = 0;
   virtual void StopTimer(WindowHandle window, uint32_t id) = 0;
+  // Tells the window (OnMainWindowFileChanged) from the message loop when the
+  // file may have changed: written, replaced, renamed or removed. False where
+  // the file system gives no such notice; the caller's timer then has to do.
+  virtual bool WatchFile(WindowHandle window, const std::u16string& path) = 0;
   // Delivers messages until QuitMessageLoop.
   virtual void RunMessageLoop() = 0;
   virtual void QuitMessageLoop() = 0;

@@ -148,6 +148,10 @@ class FakePlatform : public Platform {
     if (whileLooping) whileLooping();
   }
   void QuitMessageLoop() override { calls.push_back("QuitMessageLoop"); }
+  bool WatchFile(WindowHandle, const std::u16string& path) override {
+    calls.push_back("WatchFile " + Narrow(path));
+    return true;
+  }
   std::optional<IconLocation> StartupShortcutIconLocation() override {
     calls.push_back("StartupShortcutIconLocation");
     return shortcutIcon;

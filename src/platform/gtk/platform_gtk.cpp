@@ -96,6 +96,7 @@ GtkPlatform::GtkPlatform(std::vector<std::string> arguments, bool hasDisplay)
 
 GtkPlatform::~GtkPlatform() {
   for (const auto& timer : timers_) g_source_remove(timer.second);
+  if (fileMonitor_ != nullptr) g_object_unref(fileMonitor_);
   ReleaseDataFolderLock();
 }
 

@@ -12,6 +12,9 @@
 
 #include "seam/platform.h"
 
+// GIO's, declared here so that this header needs none of GLib's.
+typedef struct _GFileMonitor GFileMonitor;
+
 typedef struct _GtkWidget GtkWidget;
 
 namespace vistrel {
@@ -51,6 +54,7 @@ class GtkPlatform : public Platform {
   void StopTimer(WindowHandle window, uint32_t id) override;
   void RunMessageLoop() override;
   void QuitMessageLoop() override;
+  bool WatchFile(WindowHandle window, const std::u16string& path) override;
 
   std::optional<IconLocation> StartupShortcutIconLocation() override;
   std::optional<IconLocation> ProgramIconLocation() override;
@@ -107,6 +111,9 @@ class GtkPlatform : public Platform {
   // GLib timeout sources by window and timer id.
   std::map<std::pair<WindowHandle, uint32_t>, unsigned int> timers_;
   std::set<WindowHandle> liveWindows_;
+  // The file a window follows, and the window; it goes with the window.
+  GFileMonitor* fileMonitor_ = nullptr;
+  WindowHandle watchingWindow_ = nullptr;
   // A quit asked for before the loop runs ends the loop as soon as it starts.
   bool quitPending_ = false;
   int dataFolderLock_ = -1;

@@ -137,7 +137,33 @@ void GtkPlatform::StopTimer(WindowHandle window, uint32_t id) {
   timers_.erase(found);
 }
 
+bool GtkPlatform::WatchFile(WindowHandle window, const std::u16string& path) {
+  const std::optional<std::string> name = gtk::FileNameFromUtf16(path);
+  if (!IsLiveWindow(window) || !name) return false;
+  g_autoptr(GFile) file = g_file_new_for_path(name->c_str());
+  // Moves too, so that an editor's save (a new file renamed over the old) is seen.
+  GFileMonitor* monitor = g_file_monitor_file(file, G_FILE_MONITOR_WATCH_MOVES, nullptr, nullptr);
+  if (monitor == nullptr) return false;
+  if (fileMonitor_ != nullptr) g_object_unref(fileMonitor_);
+  fileMonitor_ = monitor;
+  watchingWindow_ = window;
+  g_signal_connect(monitor, "changed",
+                   G_CALLBACK(+[](GFileMonitor*, GFile*, GFile*, GFileMonitorEvent event, gpointer watching) {
+                     // A write is news once it is done; what is written meanwhile may be half a file.
+                     if (event == G_FILE_MONITOR_EVENT_CHANGED || event == G_FILE_MONITOR_EVENT_ATTRIBUTE_CHANGED) return;
+                     OnMainWindowFileChanged(watching);
+                   }),
+                   window);
+  return true;
+}
+
 void GtkPlatform::DropTimersOf(WindowHandle window) {
+  if (fileMonitor_ != nullptr && watchingWindow_ == window) {
+    g_file_monitor_cancel(fileMonitor_);
+    g_object_unref(fileMonitor_);
+    fileMonitor_ = nullptr;
+    watchingWindow_ = nullptr;
+  }
   for (auto timer = timers_.begin(); timer != timers_.end();) {
     if (timer->first.first == window) {
       g_source_remove(timer->second);

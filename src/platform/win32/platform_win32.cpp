@@ -298,12 +298,45 @@ void Win32Platform::StopTimer(WindowHandle window, uint32_t id) { KillTimer(Wind
 void Win32Platform::RunMessageLoop() {
   MSG message{};
   for (;;) {
-    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-    // 0 is WM_QUIT; -1 is an error that would repeat on every call.
-    if (got == 0 || got == -1) return;
+    // A change in the watched file's folder wakes the loop as a message does,
+    // so that the file is looked at on this thread, between messages.
+    if (folderChange_ != INVALID_HANDLE_VALUE) {
+      const DWORD woken = MsgWaitForMultipleObjectsEx(1, &folderChange_, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+      if (woken == WAIT_OBJECT_0) {
+        if (FindNextChangeNotification(folderChange_) == FALSE) {
+          // No more notices: the timer goes on alone.
+          FindCloseChangeNotification(folderChange_);
+          folderChange_ = INVALID_HANDLE_VALUE;
+        }
+        if (IsWindow(watchingWindow_)) OnMainWindowFileChanged(watchingWindow_);
+        continue;
+      }
+      if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) == FALSE) continue;
+      if (message.message == WM_QUIT) return;
+    } else {
+      const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+      // 0 is WM_QUIT; -1 is an error that would repeat on every call.
+      if (got == 0 || got == -1) return;
+    }
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+}
+
+bool Win32Platform::WatchFile(WindowHandle window, const std::u16string& path) {
+  const std::optional<std::u16string> full = FullPath(path);
+  if (!full) return false;
+  const size_t separator = full->find_last_of(u"\\/");
+  if (separator == std::u16string::npos) return false;
+  // Windows tells of changes to a folder, not to one file: a write, and a
+  // name coming or going, which is how an editor's save replaces the file.
+  const HANDLE change = FindFirstChangeNotificationW(Wide(full->substr(0, separator + 1)).c_str(), FALSE,
+                                                     FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE);
+  if (change == INVALID_HANDLE_VALUE) return false;
+  if (folderChange_ != INVALID_HANDLE_VALUE) FindCloseChangeNotification(folderChange_);
+  folderChange_ = change;
+  watchingWindow_ = static_cast<HWND>(window);
+  return true;
 }
 
 void Win32Platform::QuitMessageLoop() { PostQuitMessage(0); }

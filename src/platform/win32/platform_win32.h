@@ -18,6 +18,11 @@ std::vector<RuntimeLibrary> WebViewRuntimeLibraries();
 class Win32Platform final : public Platform {
  public:
   Win32Platform(HINSTANCE instance, int showCommand) : instance_(instance), showCommand_(showCommand) {}
+  ~Win32Platform() override {
+    if (folderChange_ != INVALID_HANDLE_VALUE) FindCloseChangeNotification(folderChange_);
+  }
+  Win32Platform(const Win32Platform&) = delete;
+  Win32Platform& operator=(const Win32Platform&) = delete;
 
   // What wWinMain was given; window creation and showing need them.
   HINSTANCE Instance() const { return instance_; }
@@ -76,10 +81,14 @@ class Win32Platform final : public Platform {
   void SendFatalMessage(WindowHandle window, const std::u16string& text) override;
   void PostFatalMessage(WindowHandle window, const std::u16string* text) override;
   void SetWindowTitle(WindowHandle window, const std::u16string& title) override;
+  bool WatchFile(WindowHandle window, const std::u16string& path) override;
 
  private:
   HINSTANCE instance_;
   int showCommand_;
+  // The change notification on the watched file's folder, and the window it tells.
+  HANDLE folderChange_ = INVALID_HANDLE_VALUE;
+  HWND watchingWindow_ = nullptr;
 };
 
 }  // namespace vistrel
