@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "base/options.h"
 #include "base/geometry.h"
+#include "base/options.h"
 
 namespace vistrel {
 

@@ -3,10 +3,10 @@
 #include "base/catalog.h"
 #include "base/options.h"
 #include "rules/web_verdicts.h"
-#include "run/host_state.h"
-#include "seam/platform.h"
 #include "run/environment_setup.h"
+#include "run/host_state.h"
 #include "runtime/handler.h"
+#include "seam/platform.h"
 
 namespace vistrel {
 

@@ -3,8 +3,8 @@
 #include "base/catalog.h"
 #include "base/options.h"
 #include "run/host_state.h"
-#include "seam/platform.h"
 #include "runtime/runtime_ref.h"
+#include "seam/platform.h"
 
 namespace vistrel {
 

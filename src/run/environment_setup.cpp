@@ -3,14 +3,14 @@
 #include "base/catalog.h"
 #include "base/options.h"
 #include "rules/web_verdicts.h"
-#include "run/host_state.h"
-#include "seam/platform.h"
 #include "run/accelerator_keys.h"
 #include "run/context_menu.h"
 #include "run/downloads_and_title.h"
-#include "runtime/handler.h"
+#include "run/host_state.h"
 #include "run/navigation_completion.h"
 #include "run/navigation_policy.h"
+#include "runtime/handler.h"
+#include "seam/platform.h"
 
 namespace vistrel {
 

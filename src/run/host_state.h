@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "seam/platform.h"
 #include "runtime/runtime.h"
 #include "runtime/runtime_ref.h"
+#include "seam/platform.h"
 
 namespace vistrel {
 

@@ -1,10 +1,10 @@
 #include "run/html_file.h"
 
 #include "base/catalog.h"
-#include "run/boxes.h"
 #include "base/options.h"
-#include "run/host_state.h"
 #include "rules/html_text.h"
+#include "run/boxes.h"
+#include "run/host_state.h"
 #include "seam/platform.h"
 
 namespace vistrel {

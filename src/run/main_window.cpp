@@ -1,8 +1,8 @@
 #include "run/main_window.h"
 
 #include "base/catalog.h"
-#include "run/boxes.h"
 #include "base/options.h"
+#include "run/boxes.h"
 #include "run/host_state.h"
 
 namespace vistrel {

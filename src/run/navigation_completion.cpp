@@ -1,9 +1,9 @@
 #include "run/navigation_completion.h"
 
-#include "run/host_state.h"
-#include "runtime/runtime_ref.h"
 #include "rules/site.h"
 #include "rules/web_verdicts.h"
+#include "run/host_state.h"
+#include "runtime/runtime_ref.h"
 
 namespace vistrel {
 

@@ -3,18 +3,18 @@
 #include <vector>
 
 #include "base/catalog.h"
-#include "run/boxes.h"
 #include "base/options.h"
 #include "base/text.h"
-#include "rules/usage_layout.h"
 #include "base/version.h"
+#include "rules/placement.h"
+#include "rules/usage_layout.h"
+#include "run/boxes.h"
+#include "run/environment_setup.h"
 #include "run/host_state.h"
 #include "run/html_file.h"
 #include "run/main_window.h"
-#include "rules/placement.h"
 #include "run/user_data.h"
 #include "seam/platform.h"
-#include "run/environment_setup.h"
 
 namespace vistrel {
 

@@ -1,8 +1,8 @@
 #include "run/user_data.h"
 
 #include "base/catalog.h"
-#include "run/boxes.h"
 #include "base/options.h"
+#include "run/boxes.h"
 #include "run/host_state.h"
 #include "seam/platform.h"
 

@@ -6,9 +6,9 @@
 
 #include <optional>
 
-#include "run/window_procedure.h"
 #include "platform/gtk/text_gtk.h"
 #include "platform/gtk/webkit_runtime.h"
+#include "run/window_procedure.h"
 
 namespace vistrel {
 

@@ -10,8 +10,8 @@
 #include <array>
 #include <csignal>
 
-#include "run/window_procedure.h"
 #include "platform/gtk/text_gtk.h"
+#include "run/window_procedure.h"
 
 namespace vistrel {
 

@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "run/run.h"
 #include "platform/win32/platform_win32.h"
+#include "run/run.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int showCommand) {
   // The arguments come from GetCommandLineW, split the same way for every caller.

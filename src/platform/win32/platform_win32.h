@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "seam/platform.h"
 #include "rules/runtime_location.h"
+#include "seam/platform.h"
 
 namespace vistrel {
 
