@@ -17,6 +17,10 @@ struct HostStateRecord {
   std::u16string htmlText;
   uint64_t fileWriteTime = 0;
   bool navigationCompleted = false;
+  // The file system tells of the HTML file's changes, so no timer has to look.
+  bool fileNotices = false;
+  // A change came while the page was still loading: the timer looks again.
+  bool reloadWaiting = false;
   std::u16string siteScope;
   // The first page came from the user's own disk (a file, or the HTML of /l).
   bool siteIsLocal = false;

@@ -16,11 +16,11 @@ constexpr int32_t kMaximizedFrameAllowance = 16;
 
 void OnMainWindowCreate(WindowHandle window) {
   if (!options.reflectFileUpdate) return;
-  // A change is shown as soon as the file system tells of it; the timer
-  // catches what it does not tell (network shares, some file systems).
+  // A change is shown as soon as the file system tells of it; where it does
+  // not (a network share), the timer looks for changes instead.
   Platform& platform = CurrentPlatform();
-  platform.StartTimer(window, kFileWatchTimer, kFileWatchPeriodMs);
-  platform.WatchFile(window, options.address);
+  hostState.fileNotices = platform.WatchFile(window, options.address);
+  if (!hostState.fileNotices) platform.StartTimer(window, kFileWatchTimer, kFileWatchPeriodMs);
 }
 
 void OnMainWindowDestroy(WindowHandle window) {
@@ -60,7 +60,11 @@ void OnMainWindowClose(WindowHandle window) {
 }
 
 void OnMainWindowTimer(WindowHandle window) {
-  if (options.reflectFileUpdate) ReloadHtmlFileIfChanged(window);
+  if (!options.reflectFileUpdate) return;
+  ReloadHtmlFileIfChanged(window);
+  // With the file system's notices the timer only bridges a change that came
+  // while the page was loading.
+  if (hostState.fileNotices && !hostState.reloadWaiting) CurrentPlatform().StopTimer(window, kFileWatchTimer);
 }
 
 void OnMainWindowFileChanged(WindowHandle window) {
@@ -88,13 +92,27 @@ void ReloadHtmlFileIfChanged(WindowHandle window) {
     platform.DestroyMainWindow(window);
     return;
   }
-  if (!hostState.navigationCompleted) return;
   // Any difference counts: a file put back to an older version is news too.
-  if (*writeTime == hostState.fileWriteTime) return;
+  if (*writeTime == hostState.fileWriteTime) {
+    hostState.reloadWaiting = false;
+    return;
+  }
+  if (!hostState.navigationCompleted) {
+    // No notice may come again for this change: the timer looks until the load is done.
+    if (hostState.fileNotices && !hostState.reloadWaiting) {
+      hostState.reloadWaiting = true;
+      platform.StartTimer(window, kFileWatchTimer, kFileWatchPeriodMs);
+    }
+    return;
+  }
+  hostState.reloadWaiting = false;
   hostState.navigationCompleted = false;
   hostState.fileWriteTime = *writeTime;
-  if (!LoadHtmlFile(options.address)) return;
-  if (hostState.webView) hostState.webView->NavigateToString(RuntimeText(hostState.htmlText));
+  // A reload that cannot start leaves nothing loading, so later changes are still shown.
+  if (!LoadHtmlFile(options.address) || !hostState.webView ||
+      hostState.webView->NavigateToString(RuntimeText(hostState.htmlText)) < 0) {
+    hostState.navigationCompleted = true;
+  }
 }
 
 }  // namespace vistrel

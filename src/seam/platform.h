@@ -101,7 +101,8 @@ class Platform {
   virtual void StopTimer(WindowHandle window, uint32_t id) = 0;
   // Tells the window (OnMainWindowFileChanged) from the message loop when the
   // file may have changed: written, replaced, renamed or removed. False where
-  // the file system gives no such notice; the caller's timer then has to do.
+  // the file system gives no such notice or cannot be relied on to (a network
+  // share): the caller then has to look for itself.
   virtual bool WatchFile(WindowHandle window, const std::u16string& path) = 0;
   // Delivers messages until QuitMessageLoop.
   virtual void RunMessageLoop() = 0;

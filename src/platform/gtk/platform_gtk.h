@@ -14,6 +14,7 @@
 
 // GIO's, declared here so that this header needs none of GLib's.
 typedef struct _GFileMonitor GFileMonitor;
+typedef struct _GFile GFile;
 
 typedef struct _GtkWidget GtkWidget;
 
@@ -105,15 +106,18 @@ class GtkPlatform : public Platform {
   // A signal that asks the program to end closes its window as the user would.
   void CloseOnSignal();
   static void OnWindowDestroy(GtkWidget* widget, void* platform);
+  static void OnFolderChanged(GFileMonitor* monitor, GFile* file, GFile* other, int event, void* platform);
 
   std::vector<std::string> arguments_;
   bool hasDisplay_;
   // GLib timeout sources by window and timer id.
   std::map<std::pair<WindowHandle, uint32_t>, unsigned int> timers_;
   std::set<WindowHandle> liveWindows_;
-  // The file a window follows, and the window; it goes with the window.
+  // The folder of the file a window follows, the file's name and the window;
+  // it goes with the window.
   GFileMonitor* fileMonitor_ = nullptr;
   WindowHandle watchingWindow_ = nullptr;
+  std::string watchedName_;
   // A quit asked for before the loop runs ends the loop as soon as it starts.
   bool quitPending_ = false;
   int dataFolderLock_ = -1;

@@ -137,23 +137,38 @@ void GtkPlatform::StopTimer(WindowHandle window, uint32_t id) {
   timers_.erase(found);
 }
 
+void GtkPlatform::OnFolderChanged(GFileMonitor*, GFile* file, GFile* other, int event, void* platform) {
+  auto* self = static_cast<GtkPlatform*>(platform);
+  // A write is news once it is done; what is written meanwhile may be half a file.
+  if (event == G_FILE_MONITOR_EVENT_CHANGED || event == G_FILE_MONITOR_EVENT_ATTRIBUTE_CHANGED) return;
+  const auto named = [self](GFile* changed) {
+    if (changed == nullptr) return false;
+    g_autofree char* name = g_file_get_basename(changed);
+    return name != nullptr && self->watchedName_ == name;
+  };
+  if (named(file) || named(other)) OnMainWindowFileChanged(self->watchingWindow_);
+}
+
 bool GtkPlatform::WatchFile(WindowHandle window, const std::u16string& path) {
   const std::optional<std::string> name = gtk::FileNameFromUtf16(path);
   if (!IsLiveWindow(window) || !name) return false;
   g_autoptr(GFile) file = g_file_new_for_path(name->c_str());
-  // Moves too, so that an editor's save (a new file renamed over the old) is seen.
-  GFileMonitor* monitor = g_file_monitor_file(file, G_FILE_MONITOR_WATCH_MOVES, nullptr, nullptr);
+  g_autoptr(GFile) folder = g_file_get_parent(file);
+  if (folder == nullptr) return false;
+  // A network share tells nothing of what other machines write.
+  g_autoptr(GFileInfo) where =
+      g_file_query_filesystem_info(folder, G_FILE_ATTRIBUTE_FILESYSTEM_REMOTE, nullptr, nullptr);
+  if (where == nullptr || g_file_info_get_attribute_boolean(where, G_FILE_ATTRIBUTE_FILESYSTEM_REMOTE)) return false;
+  // The folder rather than the file: an editor's save writes another file and
+  // renames it over this one, which a watch on the file itself hears late.
+  GFileMonitor* monitor = g_file_monitor_directory(folder, G_FILE_MONITOR_WATCH_MOVES, nullptr, nullptr);
   if (monitor == nullptr) return false;
   if (fileMonitor_ != nullptr) g_object_unref(fileMonitor_);
   fileMonitor_ = monitor;
   watchingWindow_ = window;
-  g_signal_connect(monitor, "changed",
-                   G_CALLBACK(+[](GFileMonitor*, GFile*, GFile*, GFileMonitorEvent event, gpointer watching) {
-                     // A write is news once it is done; what is written meanwhile may be half a file.
-                     if (event == G_FILE_MONITOR_EVENT_CHANGED || event == G_FILE_MONITOR_EVENT_ATTRIBUTE_CHANGED) return;
-                     OnMainWindowFileChanged(watching);
-                   }),
-                   window);
+  g_autofree char* base = g_file_get_basename(file);
+  watchedName_ = base != nullptr ? base : "";
+  g_signal_connect(monitor, "changed", G_CALLBACK(OnFolderChanged), this);
   return true;
 }
 
