@@ -1,301 +1,453 @@
-#include "run/run.h"
-
+// The running program on the fake platform and runtime: each row an event and
+// the calls it must come to, in order.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "base/catalog.h"
-#include "base/options.h"
-#include "fake_platform.h"
+#include "fakes.h"
+#include "run/html_file.h"
+#include "run/main_window.h"
+#include "run/run.h"
+#include "run/user_data.h"
+#include "run/window_procedure.h"
 
-namespace vistrel {
+namespace vistrel::fakes {
 namespace {
 
-using fakes::Narrow;
-using ::testing::MatchesRegex;
-using Calls = std::vector<std::string>;
+using Lines = std::vector<std::string>;
+using Args = std::vector<std::u16string>;
+const std::u16string kClients = u"Microsoft\\EdgeUpdate\\Clients\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}|pv";
+const std::u16string kMachine = u"HKLM SOFTWARE\\WOW6432Node\\" + kClients, kUser = u"HKCU Software\\" + kClients;
+const std::string M = "ReadRegistryString " + Text(kMachine), U = "ReadRegistryString " + Text(kUser);
+const std::string kWarning = "ShowMessageBox 0 48 vistrel ", kNormal = " 13565952", kPopup = " 2147483648";  // styles
+const std::string kShell32 = "ExtractIconFrom C:\\Windows\\System32\\shell32.dll 220", kTemp = " C:\\Temp\\vistrel";
+const std::string kSearch = "StartupShortcutIconLocation", kFolderSteps[] = {"DataFolderInUse" + kTemp, "PathExists" + kTemp};
+const RegistryString kNone{}, kUnreadable{RegistryString::State::Unreadable, u""};
+RegistryString Version(std::u16string text) { return {RegistryString::State::Present, std::move(text)}; }
 
-class RunTest : public ::testing::Test {
- protected:
-  RunTest() { platform.SetRuntime(RegistryRoot::LocalMachine, fakes::Value(u"120.0.2210.91")); }
-  void TearDown() override { fakes::ResetProgramState(); }
+using Entry = Test;
 
-  int Run(std::vector<std::u16string> arguments) {
-    platform.commandLine = {u"C:\\Tools\\vistrel.exe"};
-    platform.commandLine.insert(platform.commandLine.end(), arguments.begin(), arguments.end());
-    return RunProgram();
-  }
-
-  fakes::FakePlatform platform;
-};
-
-const Calls kStart = {"UserInterfaceLanguage", "CommandLineArguments"};
-const std::string kMachineRead = "ReadRegistryString HKLM pv";
-const std::string kUserRead = "ReadRegistryString HKCU pv";
-
-Calls Then(Calls calls, std::initializer_list<std::string> more) {
-  calls.insert(calls.end(), more);
-  return calls;
-}
-
-TEST_F(RunTest, VersionBannerComesFirstAndNeedsNoRuntime) {
-  platform.registry.clear();
-  for (std::u16string word : {u"/ver", u"/VER", u"/Ver"}) {
-    platform.calls.clear();
-    platform.narrowBoxes.clear();
-    EXPECT_EQ(Run({word}), 0);
-    EXPECT_EQ(platform.calls, Then(kStart, {"ShowNarrowMessageBox vistrel"}));
-    ASSERT_EQ(platform.narrowBoxes.size(), 1u);
-    EXPECT_THAT(platform.narrowBoxes[0],
-                MatchesRegex(" vistrel 2\\.20 64bit - [A-Z][a-z][a-z] [ 0-9][0-9] [0-9]{4} "
-                             "[0-9][0-9]:[0-9][0-9]:[0-9][0-9] "));
-  }
-}
-
-TEST_F(RunTest, SilentProbeReportsOnlyThroughTheExitCode) {
+TEST_F(Entry, SpecialFormsRefusalsAndTheRuntimeCheck) {
+  std::string usage = Text(MessageCatalog[MsgUsage][kEnglish]);
+  for (size_t tab = usage.find('\t'); tab != std::string::npos; tab = usage.find('\t')) usage.replace(tab, 1, 7, ' ');
+  const RegistryString v1 = Version(u"1");
   const struct {
-    const char* name;
-    std::optional<RegistryString> machine, user;
+    Args args;
+    RegistryString machine, user;
     int exitCode;
-    Calls calls;
+    Lines lines;
+    uint16_t language = 1033;
   } rows[] = {
-      {"machine key", fakes::Value(u"120.0.1.2"), std::nullopt, 0, Then(kStart, {kMachineRead})},
-      {"user key only", std::nullopt, fakes::Value(u"119.0.0.1"), 0, Then(kStart, {kMachineRead, kUserRead})},
-      {"no key", std::nullopt, std::nullopt, 1, Then(kStart, {kMachineRead, kUserRead})},
-      {"empty version", fakes::Value(u""), fakes::Value(u"1.0"), 1, Then(kStart, {kMachineRead})},
-      {"version 0.0.0.0", fakes::Value(u"0.0.0.0"), fakes::Value(u"1.0"), 1, Then(kStart, {kMachineRead})},
-      {"user 0.0.0.0", std::nullopt, fakes::Value(u"0.0.0.0"), 1, Then(kStart, {kMachineRead, kUserRead})},
-      {"unreadable value", RegistryString{RegistryString::State::Unreadable, u""}, fakes::Value(u"1.0"), 1,
-       Then(kStart, {kMachineRead})},
+      {{u"/Ver"}, kNone, kNone, 0, {"ShowNarrowMessageBox vistrel"}}, {{u"/VOID"}, Version(u"120.0"), kNone, 0, {M}},
+      {{u"/void"}, kNone, Version(u"119"), 0, {M, U}}, {{u"/void"}, kUnreadable, Version(u"119"), 1, {M}},
+      {{u"/void"}, Version(u"0.0.0.0"), v1, 1, {M}}, {{u"/void"}, kNone, Version(u""), 1, {M, U}},
+      {{u"/void"}, kNone, kNone, 1, {M, U}}, {{u"/?"}, kNone, kNone, 0, {M, U, kWarning + "WebView2 is not installed."}},
+      {{u"x"}, kNone, kNone, 0, {M, U, kWarning + "WebView2 がインストールされていません。"}, 1041},
+      {{u"/?"}, v1, kNone, 0, {M, "MeasureMessageFont vistrel ", "ShowMessageBox 0 0 vistrel " + usage}},
+      {{u"/?", u"x"}, v1, kNone, 0, {M, "WorkArea", kWarning + "/? - Parameter is invalid."}},
+      {{}, v1, kNone, 0, {M, "WorkArea", kWarning + "アドレスまたはファイルが指定されていません。"}, 1041},
+      {{u"/void", u"x"}, v1, kNone, 0, {M, "WorkArea", "PathExists /void", kWarning + "/void - Parameter is invalid."}},
+      {{u"/lu", u"m"}, v1, kNone, 0, {M, "WorkArea", "PathExists m", kWarning + "m - ファイルが見つかりませんでした。"}, 1041},
+      {{u"/l", u"p"}, v1, kNone, 0,
+       {M, "WorkArea", "PathExists p", "ReadWholeFile p 0", kWarning + "p - File was not able to open."}},
+      {{u"/i", u"%SystemRoot%\\n.ico", u"x"}, v1, kNone, 0,
+       {M, "WorkArea", "PathExists x", "PathExists C:\\Windows\\n.ico", kWarning + "C:\\Windows\\n.ico - File was not found."}},
+      {{u"/i", u"p,2", u"x"}, v1, kNone, 0,
+       {M, "WorkArea", "PathExists x", "PathExists p", "ExtractIconFrom p 2", kWarning + "p - Unable to retreave the icon."}},
   };
+  platform.paths = {u"p"};
   for (const auto& row : rows) {
-    platform.registry.clear();
-    if (row.machine) platform.SetRuntime(RegistryRoot::LocalMachine, *row.machine);
-    if (row.user) platform.SetRuntime(RegistryRoot::CurrentUser, *row.user);
-    for (std::u16string word : {u"/void", u"/VOID"}) {
-      platform.calls.clear();
-      EXPECT_EQ(Run({word}), row.exitCode) << row.name;
-      EXPECT_EQ(platform.calls, row.calls) << row.name;
-      EXPECT_TRUE(platform.boxes.empty()) << row.name;
-    }
+    platform.slashRooted = row.args.size() == 2 && row.args[0] == u"/void";  // names no file: still a switch
+    platform.arguments = row.args, platform.language = row.language;
+    platform.registry = {{kMachine, row.machine}, {kUser, row.user}};
+    EXPECT_EQ(RunProgram(), row.exitCode) << row.lines.back();
+    EXPECT_EQ(calls, row.lines);
+    calls.clear();
   }
+  EXPECT_THAT(platform.banner, ::testing::MatchesRegex(" vistrel 2\\.20 64bit - [A-Z][a-z][a-z] [ 0-9][0-9] [0-9]{4} "
+                                                       "[0-9][0-9]:[0-9][0-9]:[0-9][0-9] "));
 }
 
-TEST_F(RunTest, MissingRuntimeStopsEverythingButTheBanner) {
-  platform.registry.clear();
-  for (std::vector<std::u16string> args : std::vector<std::vector<std::u16string>>{
-           {u"/?"}, {}, {u"https://name.ab.cd/"}, {u"/q"}, {u"/void", u"x"}}) {
-    platform.calls.clear();
-    platform.boxes.clear();
-    languageIndex = kJapanese;
-    EXPECT_EQ(Run(args), 0);
-    EXPECT_EQ(platform.calls, Then(kStart, {kMachineRead, kUserRead, "ShowMessageBox"}));
-    ASSERT_EQ(platform.boxes.size(), 1u);
-    EXPECT_EQ(platform.boxes[0].text, u"WebView2 is not installed.");
-    EXPECT_EQ(platform.boxes[0].style, kBoxWarning);
-    EXPECT_EQ(platform.boxes[0].owner, nullptr);
-  }
-}
-
-TEST_F(RunTest, UsageOnlyAsTheSingleArgument) {
-  EXPECT_EQ(Run({u"/?"}), 0);
-  EXPECT_EQ(platform.calls, Then(kStart, {kMachineRead, "MeasureMessageFont vistrel ", "ShowMessageBox"}));
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].style, kBoxPlain);
-  EXPECT_TRUE(platform.boxes[0].text.starts_with(u"Display web page.\n"));
-}
-
-TEST_F(RunTest, RefusalsShowOneWarningBoxAndNothingElse) {
+TEST_F(Entry, AcceptedRunsBuildTheWindowAndCleanUpAfterTheLoop) {
+  const Lines loop = {"SetWindowIcon W 1", "ShowMainWindow W 0", "CreateWebViewEnvironment" + kTemp, "RunMessageLoop",
+                      "FreeIcon 1", kFolderSteps[0], kFolderSteps[1], "DeleteFolderTree" + kTemp};
   const struct {
-    uint16_t language;
-    std::vector<std::u16string> args;
-    std::u16string text;
+    Args args;
+    std::optional<IconLocation> shortcut;
+    Lines lines;
   } rows[] = {
-      {1033, {}, u"Address is not specified."},
-      {1041, {}, u"アドレスまたはファイルが指定されていません。"},
-      {1033, {u"/ver", u"x"}, u"/ver - Parameter is invalid."},
-      {1041, {u"/? ", u"x"}, u"/?  - パラメータが正しくありません。"},
-      {1033, {u"/s", u"50", u"600", u"x"}, u"50 - Value of window width is invalid."},
-      {2052, {u"/d", u"/p", u"x"}, u"/d /p - Parameter is not able to use together."},
+      {{u"/z", u"/s", u"800", u"600", u"Title", u"https://a.cd/"}, std::nullopt,
+       {M, "WorkArea", "PathExists https://a.cd/", "ReadRegistryDword 1 Control Panel\\Desktop\\WindowMetrics AppliedDPI",
+        kSearch, kShell32, "CreateMainWindow Title 560 220 800 600" + kNormal}},
+      {{u"T", u"/home/u/p.html"}, IconLocation{u"C:\\s.ico", 1},
+       {M, "WorkArea", "PathExists /home/u/p.html", "PathExists /home/u/p.html", kSearch, "ExtractIconFrom C:\\s.ico 1",
+        "CreateMainWindow T 260 10 1400 1020" + kNormal}},
+      {{u"/k", u"/d:w", u"/ld", u"p"}, IconLocation{u"", 0},  // no window comes, and nothing to clean up
+       {M, "WorkArea", "PathExists p", "ReadWholeFile p 0", kSearch, "CreateMainWindow p 0 0 2560 1440" + kPopup,
+        "DeleteFileAt p", "ShowMainWindow 0 0"}},
   };
+  platform.registry = {{kMachine, Version(u"1")}};
+  platform.dpi = 120, platform.slashRooted = true;
+  platform.files[u"p"] = {FileContents::Status::Read, "<p>\xE9</p>\r\n"};
+  platform.iconFiles = {u"C:\\Windows\\System32\\shell32.dll", u"C:\\s.ico"};
   for (const auto& row : rows) {
-    platform.calls.clear();
-    platform.boxes.clear();
-    platform.language = row.language;
-    EXPECT_EQ(Run(row.args), 0);
-    // No window, no data folder, no file look-up: the box is the last call.
-    EXPECT_EQ(platform.calls, Then(kStart, {kMachineRead, "WorkArea", "ShowMessageBox"}));
-    ASSERT_EQ(platform.boxes.size(), 1u);
-    EXPECT_EQ(platform.boxes[0].text, row.text);
-    EXPECT_EQ(platform.boxes[0].caption, u"vistrel");
-    EXPECT_EQ(platform.boxes[0].style, kBoxWarning);
-    EXPECT_EQ(platform.boxes[0].owner, nullptr);
+    platform.arguments = row.args, platform.shortcutIcon = row.shortcut;
+    platform.paths = {u"p", u"/home/u/p.html", u"C:\\Temp\\vistrel"};
+    if (row.args[0] == u"/k") platform.windowToCreate = nullptr;
+    Lines lines = row.lines;
+    if (row.args[0] != u"/k") lines.insert(lines.end(), loop.begin(), loop.end());
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(calls, lines);
+    calls.clear();
   }
-}
-
-TEST_F(RunTest, UnsplittableCommandLineIsAnEmptyArgumentList) {
-  platform.commandLine.clear();
-  EXPECT_EQ(RunProgram(), 0);
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text, u"Address is not specified.");
-}
-
-TEST_F(RunTest, ParsingUsesTheWorkAreaReadBeforeIt) {
-  platform.workArea = Rect{0, 0, 1366, 728};
-  EXPECT_EQ(Run({u"/sp", u"800", u"600", u"-0", u"-0", u"x"}), 0);
-  EXPECT_TRUE(platform.boxes.empty());
-  EXPECT_EQ(workArea, (Rect{0, 0, 1366, 728}));
-  EXPECT_EQ(options.x, 566);
-  EXPECT_EQ(options.y, 128);
-}
-
-TEST_F(RunTest, AcceptedAddressResolvesAgainstTheDisk) {
-  platform.existingPaths = {u"page.html"};
-  EXPECT_EQ(Run({u"Title", u"page.html"}), 0);
-  EXPECT_TRUE(platform.boxes.empty());
-  EXPECT_EQ(options.title, u"Title");
-  EXPECT_EQ(options.address, u"page.html");
-  EXPECT_EQ(options.startAddress, u"/home/u/page.html");
-
-  Run({u"https://name.ab.cd/a?b=c"});
-  EXPECT_EQ(options.startAddress, u"https://name.ab.cd/a?b=c");
-}
-
-TEST_F(RunTest, AbsolutePathsThatBeginWithASlash) {
-  platform.existingPaths = {u"/home/u/page.html", u"/srv/site", u"/a", u"u/page.html"};
-  platform.files[u"/home/u/page.html"] = {FileContents::Status::Read, "<p>a</p>"};
-  platform.files[u"u/page.html"] = {FileContents::Status::Read, "<p>b</p>"};
-  const struct {
-    bool slashRooted;
-    std::vector<std::u16string> args;
-    std::u16string refusal;  // empty: accepted with the last argument as the address
-  } rows[] = {
-      // Where absolute paths begin with "/": an existing file or folder is an address.
-      {true, {u"/home/u/page.html"}, u""},
-      {true, {u"Title", u"/srv/site"}, u""},
-      {true, {u"/l", u"/home/u/page.html"}, u""},
-      {true, {u"/l", u"u/page.html"}, u""},
-      {true, {u"/l", u"u/<page>.html"}, u" - File name or folder name is invalid."},
-      {true, {u"/u", u"/home/u/page.html", u"/m"}, u""},
-      // Switches keep their meaning even where a file has their name.
-      {true, {u"/a"}, u"Address is not specified."},
-      {true, {u"/home/u/missing.html"}, u"/home/u/missing.html - Parameter is invalid."},
-      {true, {u"/x", u"page"}, u"/x - Parameter is invalid."},
-      // Elsewhere every argument beginning with "/" is a switch.
-      {false, {u"/home/u/page.html"}, u"/home/u/page.html - Parameter is invalid."},
-      {false, {u"/l", u"u/page.html"}, u" - File name or folder name is invalid."},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(Narrow(row.args.front()) + (row.slashRooted ? " (slash-rooted)" : ""));
-    platform.boxes.clear();
-    platform.slashRootedPaths = row.slashRooted;
-    EXPECT_EQ(Run(row.args), 0);
-    if (row.refusal.empty()) {
-      EXPECT_TRUE(platform.boxes.empty()) << Narrow(platform.boxes.empty() ? u"" : platform.boxes[0].text);
-      EXPECT_EQ(options.address, row.args.back() == u"/m" ? row.args[1] : row.args.back());
-    } else {
-      ASSERT_EQ(platform.boxes.size(), 1u);
-      EXPECT_EQ(platform.boxes[0].text, row.refusal);
-    }
-  }
-}
-
-TEST_F(RunTest, AnAcceptedRunBuildsTheWindowThenCleansUp) {
-  platform.appliedDpi = 120;
-  platform.iconFiles = {u"C:\\Windows\\System32\\shell32.dll"};
-  EXPECT_EQ(Run({u"/z", u"/s", u"800", u"600", u"Title", u"https://name.ab.cd/"}), 0);
-  EXPECT_EQ(platform.calls,
-            Then(kStart, {kMachineRead, "WorkArea", "PathExists https://name.ab.cd/",
-                          "ReadRegistryDword Control Panel\\Desktop\\WindowMetrics AppliedDPI",
-                          "UserDataFolderPath Temp", "StartupShortcutIconLocation",
-                          "ExpandEnvironmentVariables %SystemRoot%\\System32\\shell32.dll",
-                          "ExtractIconFrom C:\\Windows\\System32\\shell32.dll,220", "CreateMainWindow Title",
-                          "SetWindowIcon", "ShowMainWindow",
-                          "CreateWebViewEnvironment C:\\Temp\\vistrel.exe.WebView2", "RunMessageLoop", "FreeIcon",
-                          "DataFolderInUse C:\\Temp\\vistrel.exe.WebView2",
-                          "PathExists C:\\Temp\\vistrel.exe.WebView2"}));
+  EXPECT_EQ(hostState.htmlText, u"<p>\u00E9</p>\n");
   EXPECT_DOUBLE_EQ(hostState.zoomFactor, 0.8);
-  EXPECT_EQ(hostState.userDataFolder, u"C:\\Temp\\vistrel.exe.WebView2");
-  EXPECT_EQ(platform.createdWindows.at(0), (WindowPlacement{560, 220, 800, 600, 0x00CF0000, false}));
-  EXPECT_TRUE(platform.boxes.empty());
 }
 
-TEST_F(RunTest, NoWindowMeansNoMessageLoopButStillACleanUp) {
-  platform.windowToCreate = nullptr;
-  EXPECT_EQ(Run({u"https://name.ab.cd/"}), 0);
-  EXPECT_EQ(std::count(platform.calls.begin(), platform.calls.end(), "RunMessageLoop"), 0);
-  EXPECT_EQ(platform.calls.back(), "PathExists C:\\Temp\\vistrel.exe.WebView2");
-}
+using WebViewSetup = Test;
 
-TEST_F(RunTest, KeptDataFullScreenAndNoIcon) {
-  EXPECT_EQ(Run({u"/k", u"/d:Work", u"https://name.ab.cd/"}), 0);
-  EXPECT_EQ(platform.calls,
-            Then(kStart, {kMachineRead, "WorkArea", "PathExists https://name.ab.cd/", "UserDataFolderPath LocalAppData",
-                          "PrimaryScreenSize", "StartupShortcutIconLocation",
-                          "ExpandEnvironmentVariables %SystemRoot%\\System32\\shell32.dll",
-                          "ExtractIconFrom C:\\Windows\\System32\\shell32.dll,220",
-                          "CreateMainWindow https://name.ab.cd/", "ShowMainWindow",
-                          "CreateWebViewEnvironment C:\\Users\\u\\AppData\\Local\\vistrel.exe.WebView2",
-                          "RunMessageLoop"}));
-  EXPECT_EQ(platform.createdWindows.at(0), (WindowPlacement{0, 0, 2560, 1440, 0x80000000, false}));
-  EXPECT_EQ(hostState.zoomFactor, 1.0);  // no /z: the display is not asked
-}
-
-TEST_F(RunTest, HtmlFileIsReadBeforeTheWindowAndDeletedWithIt) {
-  platform.language = 1041;
-  EXPECT_EQ(Run({u"/lu", u"missing.html"}), 0);
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text, u"missing.html - ファイルが見つかりませんでした。");
-  EXPECT_EQ(platform.boxes[0].style, kBoxWarning);
-  EXPECT_TRUE(platform.createdWindows.empty());
-
-  platform.calls.clear();
-  platform.boxes.clear();
-  platform.existingPaths = {u"page.html"};
-  platform.files[u"page.html"] = {FileContents::Status::Read, "<p>a</p>\r\n"};
-  EXPECT_EQ(Run({u"/ld", u"page.html"}), 0);
-  EXPECT_TRUE(platform.boxes.empty());
-  EXPECT_TRUE(options.startAddress.empty());
-  EXPECT_EQ(hostState.htmlText, u"<p>a</p>\n");
-  const auto at = [&](const std::string& call) {
-    return std::find(platform.calls.begin(), platform.calls.end(), call) - platform.calls.begin();
-  };
-  EXPECT_LT(at("ReadWholeFile page.html"), at("CreateMainWindow page.html"));
-  EXPECT_LT(at("CreateMainWindow page.html"), at("DeleteFileAt page.html"));
-  EXPECT_LT(at("DeleteFileAt page.html"), at("ShowMainWindow"));
-  EXPECT_EQ(platform.windowTitles.at(0), u"page.html");
-}
-
-TEST_F(RunTest, IconRefusalsEndTheRunBeforeAnyWindow) {
-  platform.existingPaths = {u"C:\\icons\\empty.ico"};
+TEST_F(WebViewSetup, EnvironmentCreatedAsksForTheController) {
+  const std::string options0 = "CreateCoreWebView2ControllerOptions", create = "CreateCoreWebView2ControllerWithOptions W 1";
   const struct {
-    std::u16string value;
-    std::u16string text;
+    std::u16string profile;
+    bool privateMode;
+    HRESULT profileResult;
+    Lines lines;
+    int32_t language = kEnglish;
+    std::vector<IID> missing = {};
   } rows[] = {
-      {u"%SystemRoot%\\none.ico", u"C:\\Windows\\none.ico - File was not found."},
-      {u"C:\\icons\\empty.ico,2", u"C:\\icons\\empty.ico - Unable to retreave the icon."},
-      {u"", u" - File was not found."},
+      {u"", false, S_OK, {options0, create}},
+      {u"w", true, E_FAIL, {options0, "put_ProfileName w", "put_IsInPrivateModeEnabled 1", create}},
+      {u"b.", false, E_INVALIDARG, {options0, "put_ProfileName b.", "SendFatalMessage W b. - Profile name is invalid."}},
+      {u"b.", false, E_INVALIDARG,
+       {options0, "put_ProfileName b.", "SendFatalMessage W b. - プロファイル名が正しくありません。"}, kJapanese},
+      {u"", false, S_OK, {}, kEnglish, {IID_ICoreWebView2Environment10}},
   };
+  EXPECT_EQ(OnEnvironmentCreated(S_OK, nullptr), S_OK);
   for (const auto& row : rows) {
-    platform.boxes.clear();
-    EXPECT_EQ(Run({u"/i", row.value, u"x"}), 0);
-    ASSERT_EQ(platform.boxes.size(), 1u) << Narrow(row.value);
-    EXPECT_EQ(platform.boxes[0].text, row.text);
-    EXPECT_EQ(platform.boxes[0].owner, nullptr);
-    EXPECT_TRUE(platform.createdWindows.empty());
-    EXPECT_TRUE(hostState.mainWindow == nullptr);
+    hostState.mainWindow = kWindow;
+    options.profileName = row.profile, options.privateMode = row.privateMode;
+    languageIndex = row.language, missing = row.missing;
+    auto* environment = Make<Environment>();
+    environment->options->profileResult = row.profileResult;
+    EXPECT_EQ(OnEnvironmentCreated(S_OK, environment), S_OK);
+    EXPECT_EQ(calls, row.lines);
+    hostState = {};
+    calls.clear();
   }
 }
 
-TEST_F(RunTest, LanguageIsChosenBeforeAnythingIsLookedAt) {
-  platform.language = 1041;
-  Run({u"/q"});
-  EXPECT_EQ(platform.calls.front(), "UserInterfaceLanguage");
-  EXPECT_EQ(languageIndex, kJapanese);
-  platform.language = 1042;
-  Run({u"/q"});
-  EXPECT_EQ(languageIndex, kEnglish);
-  EXPECT_THAT(platform.boxes.back().text, ::testing::Eq(u"/q - Parameter is invalid."));
+TEST_F(WebViewSetup, ControllerCreatedAppliesTheSettingsAndOpensTheFirstPage) {
+  const Lines events = {"put_Bounds 0 0 800 600", "add_NavigationCompleted", "add_NavigationStarting",
+                        "add_NewWindowRequested", "add_DocumentTitleChanged"};
+  const struct {
+    bool keepData, limitUI, zoom, mute, html;
+    std::vector<IID> missing;
+    HRESULT navigate;
+    Lines settings, lines;
+  } rows[] = {
+      {false, false, false, false, false, {}, S_OK, {"put_AreDevToolsEnabled 0", "put_IsGeneralAutofillEnabled 0"},
+       {"add_DownloadStarting", "put_IsMuted 0", "add_ContextMenuRequested", "add_AcceleratorKeyPressed",
+        "Navigate /home/u/p.html"}},
+      {true, true, true, true, true, {}, S_OK,
+       {"put_AreDevToolsEnabled 0", "put_IsPasswordAutosaveEnabled 1", "put_AreDefaultContextMenusEnabled 0",
+        "put_IsStatusBarEnabled 0", "put_AreBrowserAcceleratorKeysEnabled 0"},
+       {"add_DownloadStarting", "put_IsMuted 1", "add_ContextMenuRequested", "add_AcceleratorKeyPressed",
+        "NavigateToString <p>x</p>"}},
+      {true, true, false, true, false,
+       {IID_ICoreWebView2_4, IID_ICoreWebView2_8, IID_ICoreWebView2_11, IID_ICoreWebView2_13, IID_ICoreWebView2Settings3,
+        IID_ICoreWebView2Settings4, IID_ICoreWebView2Environment9},
+       E_INVALIDARG, {"put_AreDevToolsEnabled 0", "put_AreDefaultContextMenusEnabled 0", "put_IsStatusBarEnabled 0"},
+       {"add_AcceleratorKeyPressed", "Navigate /home/u/p.html", "SendFatalMessage W p.html - Address or file name is invalid."}},
+  };
+  EXPECT_EQ(OnControllerCreated(S_OK, nullptr), S_OK);
+  Controller* empty = Make<Controller>();
+  empty->view = nullptr;  // a controller without a web view
+  EXPECT_EQ(OnControllerCreated(S_OK, empty), S_OK);
+  EXPECT_EQ(calls, Lines{});
+  for (const auto& row : rows) {
+    hostState = {};
+    hostState.mainWindow = kWindow, hostState.zoomFactor = 0.8, hostState.htmlText = u"<p>x</p>";
+    options.keepData = row.keepData, options.limitUI = row.limitUI, options.adjustZoom = row.zoom;
+    options.mute = row.mute, options.htmlFromFile = row.html;
+    options.address = u"p.html", options.startAddress = u"/home/u/p.html";
+    missing = row.missing;
+    hostState.environment = RuntimeRef<ICoreWebView2Environment>::Share(Make<Environment>());
+    auto* controller = Make<Controller>();
+    controller->view->navigateResult = row.navigate;
+    calls.clear();
+    EXPECT_EQ(OnControllerCreated(S_OK, controller), S_OK);
+    Lines lines = row.settings;
+    lines.insert(lines.end(), events.begin(), events.end());
+    if (row.zoom) lines.insert(lines.begin() + static_cast<long>(row.settings.size()) + 1, "put_ZoomFactor 0.800000");
+    lines.insert(lines.end(), row.lines.begin(), row.lines.end());
+    EXPECT_EQ(calls, lines);
+    EXPECT_EQ(hostState.browserProcessId, 4242u);
+    EXPECT_EQ(bool(hostState.profile) && bool(hostState.environment9), row.missing.empty());
+  }
+}
+
+using Adaptors = Test;
+
+TEST_F(Adaptors, NavigationsAndNewWindowsKeepToTheSite) {
+  WebView& view = *Start().view;
+  const struct {
+    bool newWindow;
+    std::u16string scope;
+    bool local, all, privateMode;
+    std::optional<std::u16string> uri;
+    Lines lines;
+  } rows[] = {
+      {false, u"name.cd", false, false, false, u"https://a.name.cd/", {}},
+      {false, u"name.cd", false, false, false, u"https://o.ab/", {"put_Cancel 1", "OpenWithDefaultHandler https://o.ab/"}},
+      {false, u"name.cd", false, false, true, u"https://o.ab/", {"put_Cancel 1"}},
+      {false, u"name.cd", false, true, false, u"https://o.ab/", {}},
+      {false, u"C:/s/", true, false, false, u"file:///C:/o", {"put_Cancel 1", "OpenWithDefaultHandler file:///C:/o"}},
+      {false, u"name.cd", false, false, false, std::nullopt, {"put_Cancel 1"}},
+      {true, u"name.cd", false, false, false, u"https://a.name.cd/", {"put_Handled 1", "Navigate https://a.name.cd/"}},
+      {true, u"name.cd", false, false, false, u"https://o.ab/", {"put_Handled 1", "OpenWithDefaultHandler https://o.ab/"}},
+      {true, u"name.cd", false, false, true, u"https://a.name.cd/", {"put_Handled 1"}},
+  };
+  for (const auto& row : rows) {
+    hostState.siteScope = row.scope, hostState.siteIsLocal = row.local;
+    options.noBrowsingLimit = row.all, options.privateMode = row.privateMode;
+    if (row.newWindow) {
+      auto* args = Make<NewWindowArgs>();
+      args->uri = row.uri;
+      EXPECT_EQ(view.newWindow->Invoke(&view, args), S_OK);
+    } else {
+      auto* args = Make<NavigationArgs>();
+      args->uri = row.uri;
+      EXPECT_EQ(view.starting->Invoke(&view, args), S_OK);
+    }
+    EXPECT_EQ(calls, row.lines) << Text(row.uri.value_or(u"(none)"));
+    calls.clear();
+  }
+}
+
+TEST_F(Adaptors, TheFirstCompletedPageFixesTheSite) {
+  WebView& view = *Start().view;
+  const std::pair<std::optional<std::u16string>, std::u16string> steps[] = {
+      {std::nullopt, u""}, {u"about:blank", u"about:blank"}, {u"https://www.o.ab/", u"about:blank"}};
+  for (const auto& [source, scope] : steps) {
+    view.source = source, hostState.navigationCompleted = false;
+    EXPECT_EQ(view.completed->Invoke(&view, Make<CompletedArgs>()), S_OK);
+    EXPECT_TRUE(hostState.navigationCompleted);
+    EXPECT_EQ(hostState.siteScope, scope);
+  }
+  EXPECT_TRUE(hostState.siteIsLocal);
+}
+
+TEST_F(Adaptors, KeysAreHandledAndActOncePerPress) {
+  options.address = u"p.html", options.startAddress = u"/home/u/p.html";
+  Controller& controller = Start();
+  constexpr auto down = COREWEBVIEW2_KEY_EVENT_KIND_KEY_DOWN, up = COREWEBVIEW2_KEY_EVENT_KIND_KEY_UP;
+  const std::tuple<COREWEBVIEW2_KEY_EVENT_KIND, uint32_t, UINT, bool, Lines> rows[] = {
+      {down, 0x11, 0x4D, false, {"put_Handled 1", "put_IsMuted 1"}}, {down, 0x11, 0x4D, true, {"put_Handled 1"}},
+      {up, 0x11, 0x4D, false, {}}, {down, 0x11, 0x4D, false, {"put_Handled 1", "put_IsMuted 0"}},
+      {down, 0x11, 0x55, false, {"put_Handled 1"}}, {down, 0x10, 0x24, false, {}},
+      {COREWEBVIEW2_KEY_EVENT_KIND_SYSTEM_KEY_DOWN, 0x12, 0x24, false, {"put_Handled 1", "Navigate /home/u/p.html"}},
+  };
+  for (const auto& [kind, modifier, key, repeat, lines] : rows) {
+    platform.keysDown = {modifier};
+    auto* args = Make<KeyArgs>();
+    args->kind = kind, args->key = key, args->wasDown = repeat;
+    EXPECT_EQ(controller.keys->Invoke(&controller, args), S_OK);
+    EXPECT_EQ(calls, lines) << key;
+    calls.clear();
+  }
+}
+
+TEST_F(Adaptors, MenuItemsComeAfterTheRuntimesOwnOnAPlainPageOnly) {
+  WebView& view = *Start().view;
+  constexpr auto page = COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND_PAGE;
+  const std::string item = "add_CustomItemSelected";
+  const std::tuple<bool, COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND, BOOL, HRESULT, Lines> rows[] = {
+      {false, page, FALSE, S_OK,
+       {"CreateContextMenuItem Home 1", item, "InsertValueAtIndex 5 Home", "CreateContextMenuItem Mute 1", item,
+        "InsertValueAtIndex 6 Mute"}},
+      {true, page, FALSE, S_OK,
+       {"CreateContextMenuItem ミュート解除 1", item, "InsertValueAtIndex 5 ミュート解除", "CreateContextMenuItem データクリア 1",
+        item, "InsertValueAtIndex 6 データクリア"}},
+      {true, page, TRUE, S_OK, {}}, {true, page, FALSE, E_FAIL, {}},
+      {true, COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND_IMAGE, FALSE, S_OK, {}},
+  };
+  for (const auto& [all, kind, hasLink, linkResult, lines] : rows) {
+    options.htmlFromFile = options.mute = options.keepData = all;
+    languageIndex = all ? kJapanese : kEnglish;
+    auto* args = Make<MenuArgs>();
+    args->target->kind = kind, args->target->hasLink = hasLink, args->target->linkResult = linkResult;
+    EXPECT_EQ(view.menu->Invoke(&view, args), S_OK);
+    EXPECT_EQ(calls, lines);
+    calls.clear();
+  }
+}
+
+TEST_F(Adaptors, MenuItemsAct) {
+  options.keepData = true, options.address = u"p.html", options.startAddress = u"/home/u/p.html";
+  WebView& view = *Start().view;
+  auto* args = Make<MenuArgs>();
+  view.menu->Invoke(&view, args);
+  const auto select = [&](size_t index, int answer) {
+    calls.clear(), platform.answer = answer;
+    MenuItem* chosen = args->items->inserted.at(index);
+    EXPECT_EQ(chosen->selected->Invoke(chosen, nullptr), S_OK);
+    return calls;
+  };
+  EXPECT_EQ(select(0, kAnswerOk), Lines{"Navigate /home/u/p.html"});
+  EXPECT_EQ(select(1, kAnswerOk), Lines{"put_IsMuted 1"});
+  EXPECT_EQ(select(2, kAnswerNo), Lines{"ShowMessageBox W 4 vistrel Clear all data?"});
+  EXPECT_EQ(select(2, kAnswerYes), (Lines{"ShowMessageBox W 4 vistrel Clear all data?", "ClearBrowsingDataAll"}));
+  calls.clear();
+  view.profile->cleared->Invoke(E_FAIL);  // reported as cleared all the same
+  EXPECT_EQ(calls, Lines{"ShowMessageBox W 0 vistrel All data is cleared."});
+}
+
+TEST_F(Adaptors, TitleFollowsThePageAndHtmlTextRefusesDownloads) {
+  options.address = u"p.html";
+  WebView& view = *Start().view;
+  const std::tuple<std::u16string, std::optional<std::u16string>, std::u16string, Lines> rows[] = {
+      {u"", u"ページ", u"name.cd", {"SetWindowTitle W ページ"}}, {u"", std::nullopt, u"about:blan", {"SetWindowTitle W "}},
+      {u"Fixed", u"Page", u"about:blank", {"put_Cancel 1", "PostFatalMessage W"}},
+  };
+  for (const auto& [given, page, scope, lines] : rows) {
+    options.title = given, view.title = page, hostState.siteScope = scope;
+    EXPECT_EQ(view.titleChanged->Invoke(&view, nullptr), S_OK);
+    EXPECT_EQ(view.download->Invoke(&view, Make<DownloadArgs>()), S_OK);
+    EXPECT_EQ(calls, lines);
+    calls.clear();
+  }
+  options.address = u"other.html";  // the posted text is read later, from the message loop
+  ASSERT_NE(platform.posted, nullptr);
+  EXPECT_EQ(*platform.posted, u"p.html - File is not supported.");
+}
+
+using Window = Test;
+
+TEST_F(Window, MessagesOfTheMainWindow) {
+  const auto after = [](auto&& action) { return calls.clear(), action(), calls; };
+  EXPECT_EQ(after([] { OnMainWindowCreate(kWindow), OnMainWindowTimer(kWindow), OnMainWindowSize(kWindow); }), Lines{});
+  EXPECT_EQ(after([] { OnMainWindowDestroy(kWindow); }), Lines{"QuitMessageLoop"});
+  EXPECT_EQ(after([] { OnMainWindowClose(kWindow); }), Lines{"DestroyMainWindow W"});
+  EXPECT_EQ(after([] { OnFatalMessage(kWindow, u"x"); }), (Lines{"ShowMessageBox W 48 vistrel x", "DestroyMainWindow W"}));
+  EXPECT_EQ(MaximizedHeightLimit(), std::nullopt);
+  options.fixedSize = options.reflectFileUpdate = true;
+  platform.workArea = Rect{0, 40, 1366, 768};
+  EXPECT_EQ(MaximizedHeightLimit(), 744);
+  EXPECT_EQ(after([] { OnMainWindowCreate(kWindow); }), Lines{"StartTimer W 1 100"});
+  EXPECT_EQ(after([] { OnMainWindowDestroy(kWindow); }), (Lines{"StopTimer W 1", "QuitMessageLoop"}));
+  Start();
+  platform.client = {0, 0, 1024, 768};
+  EXPECT_EQ(after([] { OnMainWindowSize(kWindow); }), Lines{"put_Bounds 0 0 1024 768"});
+}
+
+TEST_F(Window, CloseClearsTheDiskCacheOfKeptDataFirst) {
+  const Lines closed = {"Close", "DestroyMainWindow W"};
+  const std::tuple<bool, HRESULT, Lines, Lines> rows[] = {
+      {false, S_OK, closed, {}}, {true, S_OK, {"ClearBrowsingData 256"}, closed},
+      {true, E_FAIL, {"ClearBrowsingData 256", "Close", "DestroyMainWindow W"}, {}},  // no report will come
+  };
+  for (const auto& [keepData, clearResult, atClose, atReport] : rows) {
+    options.keepData = keepData;
+    Profile& profile = *Start().view->profile;
+    profile.clearResult = clearResult;
+    OnMainWindowClose(kWindow);
+    EXPECT_EQ(calls, atClose);
+    calls.clear();
+    if (keepData && clearResult == S_OK) profile.cleared->Invoke(S_OK);
+    EXPECT_EQ(calls, atReport);
+  }
+}
+
+TEST_F(Window, TheFileIsShownAgainOncePerCompletedLoadAfterEachChange) {
+  options.htmlFromFile = options.reflectFileUpdate = true, options.address = u"p";
+  WebView& view = *Start().view;
+  hostState.fileWriteTime = 100, hostState.navigationCompleted = false;
+  const Lines v2 = {"ReadWholeFile p 1", "NavigateToString v2"};
+  const std::tuple<bool, std::optional<uint64_t>, std::optional<std::string>, Lines> steps[] = {
+      {false, 200, "v2", {}},  // the first page is still loading
+      {true, 200, "v2", v2}, {false, 300, "v3", {}}, {true, 300, "v3", {"ReadWholeFile p 1", "NavigateToString v3"}},
+      {true, 300, "v3", {}}, {false, 50, "v2", v2},  // an older version is news too
+      {true, 60, std::nullopt, {"ReadWholeFile p 1", kWarning + "p - File was not able to open."}},
+      {false, 70, "v2", {}}, {false, std::nullopt, std::nullopt, {"DestroyMainWindow W"}},
+  };
+  for (const auto& [complete, time, text, lines] : steps) {
+    if (complete) view.completed->Invoke(&view, Make<CompletedArgs>());
+    calls.clear(), platform.writeTimes.clear(), platform.files.clear();
+    if (time) platform.writeTimes[u"p"] = *time;
+    if (text) platform.files[u"p"] = {FileContents::Status::Read, *text};
+    OnMainWindowTimer(kWindow);
+    EXPECT_EQ(calls, lines) << time.value_or(0);
+  }
+}
+
+using Files = Test;
+
+TEST_F(Files, DataFolderCleanUp) {
+  const std::string inUse = kFolderSteps[0], exists = kFolderSteps[1], remove = "DeleteFolderTree" + kTemp;
+  Lines tenFailures = {inUse};
+  for (int i = 0; i < 10; ++i) tenFailures.insert(tenFailures.end(), {exists, remove, "Pause 500"});
+  tenFailures.push_back(kWarning + "Could not delete user data.");
+  const std::tuple<bool, bool, bool, uint32_t, int, Lines> rows[] = {
+      {true, true, false, 4242, 0, {"WaitForProcessExit 4242 5000"}},
+      {false, true, false, 4242, 0, {"WaitForProcessExit 4242 5000", inUse, exists, remove}},
+      {false, true, true, 0, 0, {inUse}}, {false, false, false, 0, 0, {inUse, exists}},
+      {false, true, false, 0, 1, {inUse, exists, remove, "Pause 500", exists, remove}}, {false, true, false, 0, -1, tenFailures},
+  };
+  for (const auto& [keepData, exist, inUseNow, browser, failures, lines] : rows) {
+    options.keepData = keepData;
+    hostState.userDataFolder = BuildUserDataFolder(false), hostState.browserProcessId = browser;
+    platform.paths.clear();
+    if (exist) platform.paths.insert(hostState.userDataFolder);
+    platform.folderInUse = inUseNow, platform.deleteFailures = failures;
+    ExitCleanup();
+    EXPECT_EQ(calls, lines);
+    calls.clear();
+  }
+  EXPECT_EQ(BuildUserDataFolder(true), u"C:\\Local\\vistrel");
+}
+
+TEST_F(Files, WindowIcon) {
+  const IconLocation shortcut{u"C:\\s.ico", 1};
+  const std::tuple<bool, std::optional<IconLocation>, Lines, bool> rows[] = {
+      {false, std::nullopt, {kSearch, kShell32}, true},
+      {true, shortcut, {"PathExists C:\\Windows\\a.ico", "ExtractIconFrom C:\\Windows\\a.ico 3"}, true},
+      {false, shortcut, {kSearch, "ExtractIconFrom C:\\s.ico 1"}, true}, {false, IconLocation{u"", 0}, {kSearch}, false},
+      {false, IconLocation{u"C:\\gone.ico", 0}, {kSearch, "ExtractIconFrom C:\\gone.ico 0"}, false},
+  };
+  platform.iconFiles = {u"C:\\Windows\\System32\\shell32.dll", u"C:\\Windows\\a.ico", u"C:\\s.ico"};
+  platform.paths = {u"C:\\Windows\\a.ico"};
+  for (const auto& [given, location, lines, icon] : rows) {
+    options.iconGiven = given, options.iconFile = u"%SystemRoot%\\a.ico", options.iconIndex = 3;
+    platform.shortcutIcon = location;
+    EXPECT_EQ(ResolveWindowIcon(), std::optional(icon ? kIcon : nullptr));
+    EXPECT_EQ(calls, lines);
+    calls.clear();
+  }
+}
+
+TEST_F(Files, HtmlFileReads) {
+  const std::tuple<bool, bool, FileContents, bool, std::u16string, Lines> rows[] = {
+      {false, false, {FileContents::Status::Read, "<b>\xE9</b>\r\n"}, true, u"<b>é</b>\n", {"ReadWholeFile p 0"}},
+      {true, true, {FileContents::Status::Read, "\xEF\xBB\xBF\xC3\xA9\r\n"}, true, u"é\n", {"ReadWholeFile p 1"}},
+      {true, false, {FileContents::Status::ReadFailed, "par"}, false, u"",
+       {"ReadWholeFile p 0", kWarning + "p - File was not able to open."}},
+  };
+  for (const auto& [unicode, reflect, file, loaded, text, lines] : rows) {
+    options.htmlUnicode = unicode, options.reflectFileUpdate = reflect;
+    platform.files[u"p"] = file, hostState.htmlText = u"old";
+    EXPECT_EQ(LoadHtmlFile(u"p"), loaded);
+    EXPECT_EQ(hostState.htmlText, text);
+    EXPECT_EQ(calls, lines);
+    calls.clear();
+  }
+  options.address = u"p", options.reflectFileUpdate = false;
+  platform.paths = {u"p"}, platform.writeTimes[u"p"] = 777, platform.files[u"p"] = {FileContents::Status::Read, "x"};
+  EXPECT_TRUE(PrepareHtmlFile());
+  EXPECT_EQ(hostState.fileWriteTime, 0u);
+  options.reflectFileUpdate = true;
+  EXPECT_TRUE(PrepareHtmlFile());
+  EXPECT_EQ(hostState.fileWriteTime, 777u);
 }
 
 }  // namespace
-}  // namespace vistrel
+}  // namespace vistrel::fakes
