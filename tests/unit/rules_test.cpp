@@ -151,11 +151,7 @@ TEST(Placement, WindowPlacementAndZoom) {
   };
   Options at = size(1920, 1040, true), full;
   at.positionGiven = true, at.x = 7, at.y = 9, full.fullScreen = true;
-  const struct {
-    Options options;
-    Rect area;
-    WindowPlacement placement;
-  } rows[] = {
+  const std::tuple<Options, Rect, WindowPlacement> rows[] = {
       {{}, kArea, {260, 10, 1400, 1020, kStyleNormal, false}}, {{}, {0, 0, 1366, 728}, {0, 0, 1366, 728, kStyleNormal, true}},
       {{}, {60, 0, 1920, 1040}, {230, 10, 1400, 1020, kStyleNormal, false}}, {{}, {}, {0, 0, 0, 0, kStyleNormal, true}},
       {size(800, 5000), kArea, {560, 10, 800, 1020, kStyleNormal, false}},
@@ -166,9 +162,9 @@ TEST(Placement, WindowPlacementAndZoom) {
       {size(800, 600, true), {0, 40, 1920, 1080}, {560, 220, 800, 600, kStyleFixed, false}},
       {at, kArea, {7, 9, 1920, 1040, kStyleFixed, false}}, {full, kArea, {0, 0, 2560, 1440, kStylePopup, false}},
   };
-  for (const auto& row : rows) {
-    const WindowPlacement p = ComputeWindowPlacement(row.options, row.area, 2560, 1440);
-    EXPECT_EQ(p, row.placement) << p.x << "," << p.y << " " << p.width << "x" << p.height << " " << p.style;
+  for (const auto& [options, area, placement] : rows) {
+    const WindowPlacement p = ComputeWindowPlacement(options, area, 2560, 1440);
+    EXPECT_EQ(p, placement) << p.x << "," << p.y << " " << p.width << "x" << p.height << " " << p.style;
   }
   for (auto [dpi, zoom] : {std::pair{96u, 1.0}, {120u, 0.8}, {0u, 1.0}}) EXPECT_DOUBLE_EQ(ZoomFactorFromDpi(dpi), zoom);
 }
@@ -255,35 +251,29 @@ TEST(RuntimeLocation, LoaderBesideTheProgramThenTheMachinesEngineThenTheUsers) {
 // The site rule {scope, local, all (/a), private (/p)} and an address: what a
 // navigation and a request for a new window come to.
 TEST(WebVerdicts, NavigationAndNewWindow) {
-  const struct {
-    std::u16string_view scope;
-    bool local, all, privateMode;
-    std::u16string_view uri;
-    bool cancelled, handedOver, shownInView, newWindowHandedOver;
-  } rows[] = {
-      {u"", false, false, false, u"https://o.ab/", false, false, true, false},
-      {u"", false, false, true, u"https://o.ab/", false, false, false, false},
-      {u"", false, false, false, u"", false, false, false, false},
-      {u"name.cd", false, false, false, u"https://a.name.cd/", false, false, true, false},
-      {u"name.cd", false, false, false, u"https://name.cde/", true, true, false, true},
-      {u"name.cd", false, false, true, u"https://name.cde/", true, false, false, false},
-      {u"name.cd", false, false, true, u"https://a.name.cd/", false, false, false, false},
-      {u"name.cd", false, true, false, u"https://name.cde/", false, false, true, false},
-      {u"name.cd", false, true, true, u"https://name.cde/", false, false, true, false},
-      {u"name.cd", false, false, false, u"file:///C:/x.exe", true, false, false, false},
-      {u"name.cd", false, false, false, u"FILE:///C:/x.exe", true, false, false, false},
-      {u"name.cd", false, false, false, u"", true, false, false, false},
-      {u"name.cd", false, true, false, u"", false, false, false, false},
-      {u"C:/site/", true, false, false, u"file:///C:/site/b.html", false, false, true, false},
-      {u"C:/site/", true, false, false, u"file:///C:/other/a.html", true, true, false, true},
-      {u"about:blank", true, false, false, u"data:text/html,x", false, false, true, false},
-      {u"about:blank", true, false, false, u"https://name.cd/", true, true, false, true},
+  const std::tuple<std::u16string_view, bool, bool, bool, std::u16string_view, NavigationVerdict, NewWindowVerdict> rows[] = {
+      {u"", false, false, false, u"https://o.ab/", {false, false}, {true, false}},
+      {u"", false, false, true, u"https://o.ab/", {false, false}, {false, false}},
+      {u"", false, false, false, u"", {false, false}, {false, false}},
+      {u"name.cd", false, false, false, u"https://a.name.cd/", {false, false}, {true, false}},
+      {u"name.cd", false, false, false, u"https://name.cde/", {true, true}, {false, true}},
+      {u"name.cd", false, false, true, u"https://name.cde/", {true, false}, {false, false}},
+      {u"name.cd", false, false, true, u"https://a.name.cd/", {false, false}, {false, false}},
+      {u"name.cd", false, true, false, u"https://name.cde/", {false, false}, {true, false}},
+      {u"name.cd", false, true, true, u"https://name.cde/", {false, false}, {true, false}},
+      {u"name.cd", false, false, false, u"file:///C:/x.exe", {true, false}, {false, false}},
+      {u"name.cd", false, false, false, u"FILE:///C:/x.exe", {true, false}, {false, false}},
+      {u"name.cd", false, false, false, u"", {true, false}, {false, false}},
+      {u"name.cd", false, true, false, u"", {false, false}, {false, false}},
+      {u"C:/site/", true, false, false, u"file:///C:/site/b.html", {false, false}, {true, false}},
+      {u"C:/site/", true, false, false, u"file:///C:/other/a.html", {true, true}, {false, true}},
+      {u"about:blank", true, false, false, u"data:text/html,x", {false, false}, {true, false}},
+      {u"about:blank", true, false, false, u"https://name.cd/", {true, true}, {false, true}},
   };
-  for (const auto& row : rows) {
-    const SiteRule rule{row.scope, row.local, row.all, row.privateMode};
-    EXPECT_EQ(DecideNavigation(rule, row.uri), (NavigationVerdict{row.cancelled, row.handedOver})) << Text(row.uri);
-    EXPECT_EQ(DecideNewWindow(rule, row.uri), (NewWindowVerdict{row.shownInView, row.newWindowHandedOver}))
-        << Text(row.scope) << " " << Text(row.uri);
+  for (const auto& [scope, local, all, privateMode, uri, navigation, newWindow] : rows) {
+    const SiteRule rule{scope, local, all, privateMode};
+    EXPECT_EQ(DecideNavigation(rule, uri), navigation) << Text(scope) << " " << Text(uri);
+    EXPECT_EQ(DecideNewWindow(rule, uri), newWindow) << Text(scope) << " " << Text(uri);
   }
   EXPECT_TRUE(IsLocalSite(u"about:blank", u"about:blank") && IsLocalSite(u"C:/a/", u"file:///C:/a/b.html"));
   EXPECT_FALSE(IsLocalSite(u"name.cd", u"https://name.cd/"));
@@ -292,11 +282,7 @@ TEST(WebVerdicts, NavigationAndNewWindow) {
 TEST(WebVerdicts, Keys) {
   using enum KeyAction;
   constexpr uint32_t M = 0x4D, U = 0x55, Home = 0x24;  // written out so that a wrong constant shows
-  const struct {
-    uint32_t key;
-    bool down, repeat, control, alt, limitUI, htmlFromFile;
-    KeyVerdict verdict;
-  } rows[] = {
+  const std::tuple<uint32_t, bool, bool, bool, bool, bool, bool, KeyVerdict> rows[] = {  // key down repeat ctrl alt /u /l
       {M, true, false, true, false, false, false, {true, ToggleMute}}, {M, true, true, true, false, false, false, {true, None}},
       {M, true, false, true, true, false, true, {true, ToggleMute}}, {M, false, false, true, false, false, false, {}},
       {M, true, false, true, false, true, false, {}}, {M, true, false, false, true, false, false, {}},
@@ -306,33 +292,28 @@ TEST(WebVerdicts, Keys) {
       {Home, true, false, false, true, false, true, {}}, {Home, true, false, false, true, true, false, {}},
       {Home, true, false, true, true, false, false, {}}, {Home, true, false, true, false, false, false, {}},
   };
-  for (const auto& row : rows) {
+  for (const auto& [key, down, repeat, control, alt, limitUI, htmlFromFile, verdict] : rows) {
     Options o;
-    o.limitUI = row.limitUI, o.htmlFromFile = row.htmlFromFile;
-    const KeyVerdict verdict = DecideKey({row.key, row.down, row.repeat, row.control, row.alt}, o);
-    EXPECT_EQ(verdict, row.verdict) << row.key << " " << row.control << row.alt << row.repeat;
+    o.limitUI = limitUI, o.htmlFromFile = htmlFromFile;
+    EXPECT_EQ(DecideKey({key, down, repeat, control, alt}, o), verdict) << key << " " << control << alt << repeat;
   }
 }
 
 TEST(WebVerdicts, MenuItemsAndSettings) {
   using enum MenuAction;
   using enum Setting;
-  const struct {
-    bool page, htmlFromFile, mute, keepData, limitUI;
-    std::vector<MenuItem> items;
-    std::vector<SettingValue> settings;
-  } rows[] = {
+  const std::tuple<bool, bool, bool, bool, bool, std::vector<MenuItem>, std::vector<SettingValue>> rows[] = {
       {true, false, false, false, false, {{MsgMenuHome, Home}, {MsgMenuMute, Mute}}, {{DevTools, false}, {GeneralAutofill, false}}},
       {true, true, true, true, true, {{MsgMenuUnmute, Mute}, {MsgMenuClearData, ClearData}},
        {{DevTools, false}, {PasswordAutosave, true}, {DefaultContextMenus, false}, {StatusBar, false},
         {BrowserAcceleratorKeys, false}}},
       {false, false, false, true, false, {}, {{DevTools, false}, {PasswordAutosave, true}}},
   };
-  for (const auto& row : rows) {
+  for (const auto& [page, htmlFromFile, mute, keepData, limitUI, items, settings] : rows) {
     Options o;
-    o.htmlFromFile = row.htmlFromFile, o.mute = row.mute, o.keepData = row.keepData, o.limitUI = row.limitUI;
-    EXPECT_EQ(MenuItemsFor(row.page, o), row.items);
-    EXPECT_EQ(SettingsFor(o), row.settings);
+    o.htmlFromFile = htmlFromFile, o.mute = mute, o.keepData = keepData, o.limitUI = limitUI;
+    EXPECT_EQ(MenuItemsFor(page, o), items);
+    EXPECT_EQ(SettingsFor(o), settings);
   }
 }
 
