@@ -40,8 +40,7 @@ inline std::string Text(const char16_t* text) { return text ? Text(std::u16strin
 inline std::string Text(const std::string& text) { return text; }
 inline std::string Text(const char* text) { return text; }
 inline std::string Text(const void* window) { return window == nullptr ? "0" : window == kWindow ? "W" : "?"; }
-template <class Number>
-  requires std::is_arithmetic_v<Number>
+template <class Number> requires std::is_arithmetic_v<Number>
 std::string Text(Number n) { return std::to_string(n); }
 // One line of the log: the words joined by blanks; the window is W, none is 0.
 template <class... Words>
@@ -53,9 +52,9 @@ void Note(const Words&... words) {
 
 // ---- The runtime ----------------------------------------------------------------
 
-struct Counted {
+struct Counted {  // what every runtime object has: a reference count, 1 for the test's own reference
   virtual ~Counted() = default;
-  ULONG refs = 1;  // the test's own
+  ULONG refs = 1;
 };
 inline std::vector<std::unique_ptr<Counted>> objects;  // every object handed out in this test
 inline std::vector<IID> missing;                       // versions this runtime lacks
@@ -74,28 +73,19 @@ struct Fake : Interface, Counted {
     return *out = static_cast<Interface*>(this), AddRef(), S_OK;
   }
   ULONG AddRef() override { return ++refs; }
-  ULONG Release() override {
-    if (refs == 0) ADD_FAILURE() << "released once too often";
-    return refs == 0 ? 0 : --refs;
-  }
+  ULONG Release() override { return refs == 0 ? (ADD_FAILURE() << "released once too often", 0) : --refs; }
 };
 
 // An out-parameter carries a reference for the receiver.
 template <class T, class Out>
-HRESULT HandOut(T* object, Out** out) {
-  if (object != nullptr) object->AddRef();
-  return *out = object, S_OK;
-}
+HRESULT HandOut(T* object, Out** out) { return *out = object, object && object->AddRef(), S_OK; }
 inline LPWSTR Allocated(const std::optional<std::u16string>& text) {
   if (!text) return nullptr;
   auto* copy = static_cast<char16_t*>(CoTaskMemAlloc((text->size() + 1) * sizeof(char16_t)));
   return reinterpret_cast<LPWSTR>(std::char_traits<char16_t>::copy(copy, text->c_str(), text->size() + 1));
 }
 template <class H, class... Words>
-HRESULT Keep(RuntimeRef<H>& slot, H* handler, const Words&... words) {
-  slot = RuntimeRef<H>::Share(handler);
-  return Note(words...), S_OK;
-}
+HRESULT Keep(RuntimeRef<H>& slot, H* handler, const Words&... words) { return slot = RuntimeRef<H>::Share(handler), Note(words...), S_OK; }
 #define VISTREL_KEEP(Method, Handler, slot) \
   RuntimeRef<Handler> slot;                 \
   HRESULT Method(Handler* h, EventRegistrationToken*) override { return Keep(slot, h, #Method); }
@@ -240,8 +230,7 @@ class FakePlatform : public Platform {
   std::map<std::u16string, FileContents> files;
   std::map<std::u16string, uint64_t> writeTimes;
   bool slashRooted = false, folderInUse = false;
-  int deleteFailures = 0;  // before one succeeds; -1: every one fails
-  int answer = kAnswerOk;
+  int deleteFailures = 0, answer = kAnswerOk;  // failed deletions before one succeeds (-1: all fail); the boxes' answer
   std::set<uint32_t> keysDown;
   WindowHandle windowToCreate = kWindow;
   std::string banner;
@@ -326,8 +315,7 @@ class Test : public ::testing::Test {
   ~Test() override {
     options = {}, hostState = {}, workArea = {}, platform.environmentCreated = nullptr;
     for (size_t i = 0; i < objects.size(); ++i) EXPECT_EQ(objects[i]->refs, 1u) << "runtime object " << i;
-    objects.clear(), missing.clear(), calls.clear();
-    InstallPlatform(nullptr);
+    objects.clear(), missing.clear(), calls.clear(), InstallPlatform(nullptr);
   }
 
   // The runtime completes the environment and then the controller, each later

@@ -78,13 +78,13 @@ TEST(CommandLine, Refusals) {
       {{u"/k", u"/f", u"/d", u"/p", u"x"}, "/k /f - Parameter is not able to use together."},
   };
   for (const auto& row : rows) {
-    languageIndex = kEnglish;
     const ParseResult result = ParseCommandLine(row.args, row.area);
     ASSERT_TRUE(result.refusal) << row.english;
-    EXPECT_EQ(Text(result.refusal->Text()), row.english);
-    languageIndex = kJapanese;
-    if (!row.japanese.empty()) {
-      EXPECT_EQ(Text(result.refusal->Text()), row.japanese);
+    for (auto [language, text] : {std::pair{kEnglish, row.english}, {kJapanese, row.japanese}}) {
+      languageIndex = language;
+      if (!text.empty()) {
+        EXPECT_EQ(Text(result.refusal->Text()), text);
+      }
     }
   }
 }
@@ -146,8 +146,7 @@ TEST(CommandLine, AcceptedForms) {
 TEST(Placement, WindowPlacementAndZoom) {
   const auto size = [](int32_t w, int32_t h, bool fixed = false) {
     Options o;
-    o.sizeGiven = true, o.width = w, o.height = h, o.fixedSize = fixed;
-    return o;
+    return o.sizeGiven = true, o.width = w, o.height = h, o.fixedSize = fixed, o;
   };
   Options at = size(1920, 1040, true), full;
   at.positionGiven = true, at.x = 7, at.y = 9, full.fullScreen = true;
@@ -239,8 +238,8 @@ TEST(Site, ScopeOfTheFirstPageAndTheAddressesWithinIt) {
 TEST(RuntimeLocation, LoaderBesideTheProgramThenTheMachinesEngineThenTheUsers) {
   using enum RuntimeLibrary::Kind;
   const std::u16string engine = u"EBWebView\\x64\\EmbeddedBrowserWebView.dll", loader = u"C:\\p\\WebView2Loader.dll";
-  const std::tuple<std::u16string, std::optional<std::u16string>, std::optional<std::u16string>,
-                   std::vector<RuntimeLibrary>> rows[] = {
+  using Folder = std::optional<std::u16string>;
+  const std::tuple<std::u16string, Folder, Folder, std::vector<RuntimeLibrary>> rows[] = {
       {u"C:\\p", u"C:\\m\\", u"D:/u/", {{Loader, loader}, {Engine, u"C:\\m\\" + engine}, {Engine, u"D:/u/" + engine}}},
       {u"C:\\p\\", u"", u"D:\\u", {{Loader, loader}, {Engine, u"D:\\u\\" + engine}}},
       {u"", u"C:\\m", std::nullopt, {{Engine, u"C:\\m\\" + engine}}}, {u"", std::nullopt, std::nullopt, {}},
