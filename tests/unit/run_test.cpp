@@ -185,13 +185,10 @@ TEST_F(Adaptors, NavigationsAndNewWindowsKeepToTheSite) {
   };
   for (const auto& [newWindow, scope, local, all, privateMode, uri, lines] : rows) {
     hostState.siteScope = scope, hostState.siteIsLocal = local, options.noBrowsingLimit = all, options.privateMode = privateMode;
-    if (newWindow) {
-      auto* args = Make<NewWindowArgs>();
-      EXPECT_EQ(view.newWindow->Invoke(&view, (args->uri = uri, args)), S_OK);
-    } else {
-      auto* args = Make<NavigationArgs>();
-      EXPECT_EQ(view.starting->Invoke(&view, (args->uri = uri, args)), S_OK);
-    }
+    NavigationArgs* starting = Make<NavigationArgs>();
+    NewWindowArgs* asking = Make<NewWindowArgs>();
+    starting->uri = asking->uri = uri;
+    EXPECT_EQ(newWindow ? view.newWindow->Invoke(&view, asking) : view.starting->Invoke(&view, starting), S_OK);
     EXPECT_EQ(Drain(), lines) << Text(uri.value_or(u"(none)"));
   }
 }
