@@ -108,9 +108,10 @@ void ReloadHtmlFileIfChanged(WindowHandle window) {
   hostState.reloadWaiting = false;
   hostState.navigationCompleted = false;
   hostState.fileWriteTime = *writeTime;
-  // A reload that cannot start leaves nothing loading, so later changes are still shown.
-  if (!LoadHtmlFile(options.address) || !hostState.webView ||
-      hostState.webView->NavigateToString(RuntimeText(hostState.htmlText)) < 0) {
+  // A reload that cannot start leaves nothing loading, so later changes are
+  // still shown. Before the web view exists its first page takes the text.
+  if (!LoadHtmlFile(options.address) ||
+      (hostState.webView && hostState.webView->NavigateToString(RuntimeText(hostState.htmlText)) < 0)) {
     hostState.navigationCompleted = true;
   }
 }

@@ -1,301 +1,452 @@
-#include "run/run.h"
-
+// The running program on the fake platform and runtime: each row an event and the calls it must come to, in order.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "base/catalog.h"
-#include "base/options.h"
-#include "fake_platform.h"
+#include "fakes.h"
+#include "run/html_file.h"
+#include "run/main_window.h"
+#include "run/run.h"
+#include "run/user_data.h"
+#include "run/window_procedure.h"
 
-namespace vistrel {
+namespace vistrel::fakes {
 namespace {
 
-using fakes::Narrow;
-using ::testing::MatchesRegex;
-using Calls = std::vector<std::string>;
+using Lines = std::vector<std::string>;
+using Args = std::vector<std::u16string>;
+const std::u16string kClients = u"Microsoft\\EdgeUpdate\\Clients\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}|pv";
+const std::u16string kMachine = u"HKLM SOFTWARE\\WOW6432Node\\" + kClients, kUser = u"HKCU Software\\" + kClients;
+const std::string M = "ReadRegistryString " + Text(kMachine), U = "ReadRegistryString " + Text(kUser);
+const std::string kWarning = "ShowMessageBox 0 48 vistrel ", kNormal = " 13565952", kPopup = " 2147483648";  // styles
+const std::string kOwnIcon = "ExtractIconFrom C:\\Tools\\vistrel.exe 0", kTemp = " C:\\Temp\\vistrel";
+const std::string kSearch = "StartupShortcutIconLocation", kInUse = "DataFolderInUse" + kTemp, kThere = "PathExists" + kTemp;
+const RegistryString kNone{}, kUnreadable{RegistryString::State::Unreadable, u""};
+RegistryString Version(std::u16string text) { return {RegistryString::State::Present, std::move(text)}; }
+Lines Drain() { return std::exchange(calls, {}); }
 
-class RunTest : public ::testing::Test {
- protected:
-  RunTest() { platform.SetRuntime(RegistryRoot::LocalMachine, fakes::Value(u"120.0.2210.91")); }
-  void TearDown() override { fakes::ResetProgramState(); }
+using Entry = Test;
 
-  int Run(std::vector<std::u16string> arguments) {
-    platform.commandLine = {u"C:\\Tools\\vistrel.exe"};
-    platform.commandLine.insert(platform.commandLine.end(), arguments.begin(), arguments.end());
-    return RunProgram();
-  }
-
-  fakes::FakePlatform platform;
-};
-
-const Calls kStart = {"UserInterfaceLanguage", "CommandLineArguments"};
-const std::string kMachineRead = "ReadRegistryString HKLM pv";
-const std::string kUserRead = "ReadRegistryString HKCU pv";
-
-Calls Then(Calls calls, std::initializer_list<std::string> more) {
-  calls.insert(calls.end(), more);
-  return calls;
-}
-
-TEST_F(RunTest, VersionBannerComesFirstAndNeedsNoRuntime) {
-  platform.registry.clear();
-  for (std::u16string word : {u"/ver", u"/VER", u"/Ver"}) {
-    platform.calls.clear();
-    platform.narrowBoxes.clear();
-    EXPECT_EQ(Run({word}), 0);
-    EXPECT_EQ(platform.calls, Then(kStart, {"ShowNarrowMessageBox vistrel"}));
-    ASSERT_EQ(platform.narrowBoxes.size(), 1u);
-    EXPECT_THAT(platform.narrowBoxes[0],
-                MatchesRegex(" vistrel 2\\.20 64bit - [A-Z][a-z][a-z] [ 0-9][0-9] [0-9]{4} "
-                             "[0-9][0-9]:[0-9][0-9]:[0-9][0-9] "));
-  }
-}
-
-TEST_F(RunTest, SilentProbeReportsOnlyThroughTheExitCode) {
-  const struct {
-    const char* name;
-    std::optional<RegistryString> machine, user;
-    int exitCode;
-    Calls calls;
-  } rows[] = {
-      {"machine key", fakes::Value(u"120.0.1.2"), std::nullopt, 0, Then(kStart, {kMachineRead})},
-      {"user key only", std::nullopt, fakes::Value(u"119.0.0.1"), 0, Then(kStart, {kMachineRead, kUserRead})},
-      {"no key", std::nullopt, std::nullopt, 1, Then(kStart, {kMachineRead, kUserRead})},
-      {"empty version", fakes::Value(u""), fakes::Value(u"1.0"), 1, Then(kStart, {kMachineRead})},
-      {"version 0.0.0.0", fakes::Value(u"0.0.0.0"), fakes::Value(u"1.0"), 1, Then(kStart, {kMachineRead})},
-      {"user 0.0.0.0", std::nullopt, fakes::Value(u"0.0.0.0"), 1, Then(kStart, {kMachineRead, kUserRead})},
-      {"unreadable value", RegistryString{RegistryString::State::Unreadable, u""}, fakes::Value(u"1.0"), 1,
-       Then(kStart, {kMachineRead})},
+TEST_F(Entry, SpecialFormsRefusalsAndTheRuntimeCheck) {
+  std::string usage = Text(MessageCatalog[MsgUsage][kEnglish]);
+  for (size_t tab = usage.find('\t'); tab != std::string::npos; tab = usage.find('\t')) usage.replace(tab, 1, 7, ' ');
+  const RegistryString v1 = Version(u"1");
+  const std::tuple<Args, RegistryString, RegistryString, int, uint16_t, Lines> rows[] = {
+      {{u"/Ver"}, kNone, kNone, 0, 1033, {"ShowNarrowMessageBox vistrel"}}, {{u"/VOID"}, Version(u"120"), kNone, 0, 1033, {M}},
+      {{u"/void"}, kNone, Version(u"119"), 0, 1033, {M, U}}, {{u"/void"}, kUnreadable, Version(u"119"), 1, 1033, {M}},
+      {{u"/void"}, Version(u"0.0.0.0"), v1, 1, 1033, {M}}, {{u"/void"}, kNone, Version(u""), 1, 1033, {M, U}},
+      {{u"/void"}, kNone, kNone, 1, 1033, {M, U}}, {{u"/?"}, kNone, kNone, 0, 1033, {M, U, kWarning + "WebView2 is not installed."}},
+      {{u"x"}, kNone, kNone, 0, 1041, {M, U, kWarning + "WebView2 がインストールされていません。"}},
+      {{u"/?"}, v1, kNone, 0, 1033, {M, "MeasureMessageFont vistrel ", "ShowMessageBox 0 0 vistrel " + usage}},
+      {{u"/?", u"x"}, v1, kNone, 0, 1033, {M, "WorkArea", kWarning + "/? - Parameter is invalid."}},
+      {{}, v1, kNone, 0, 1041, {M, "WorkArea", kWarning + "アドレスまたはファイルが指定されていません。"}},
+      {{u"/void", u"x"}, v1, kNone, 0, 1033, {M, "WorkArea", "PathExists /void", kWarning + "/void - Parameter is invalid."}},
+      {{u"/lu", u"m"}, v1, kNone, 0, 1041, {M, "WorkArea", "PathExists m", kWarning + "m - ファイルが見つかりませんでした。"}},
+      {{u"/l", u"p"}, v1, kNone, 0, 1033,
+       {M, "WorkArea", "PathExists p", "ReadWholeFile p 0", kWarning + "p - File was not able to open."}},
+      {{u"/i", u"%SystemRoot%\\n.ico", u"x"}, v1, kNone, 0, 1033,
+       {M, "WorkArea", "PathExists x", "PathExists C:\\Windows\\n.ico", kWarning + "C:\\Windows\\n.ico - File was not found."}},
+      {{u"/i", u"p,2", u"x"}, v1, kNone, 0, 1033,
+       {M, "WorkArea", "PathExists x", "PathExists p", "ExtractIconFrom p 2", kWarning + "p - Unable to retreave the icon."}},
   };
-  for (const auto& row : rows) {
-    platform.registry.clear();
-    if (row.machine) platform.SetRuntime(RegistryRoot::LocalMachine, *row.machine);
-    if (row.user) platform.SetRuntime(RegistryRoot::CurrentUser, *row.user);
-    for (std::u16string word : {u"/void", u"/VOID"}) {
-      platform.calls.clear();
-      EXPECT_EQ(Run({word}), row.exitCode) << row.name;
-      EXPECT_EQ(platform.calls, row.calls) << row.name;
-      EXPECT_TRUE(platform.boxes.empty()) << row.name;
-    }
+  platform.paths = {u"p"};
+  for (const auto& [args, machine, user, exitCode, language, lines] : rows) {
+    platform.slashRooted = args.size() == 2 && args[0] == u"/void";  // names no file: still a switch
+    platform.arguments = args, platform.language = language, platform.registry = {{kMachine, machine}, {kUser, user}};
+    EXPECT_EQ(RunProgram(), exitCode) << lines.back();
+    EXPECT_EQ(Drain(), lines);
   }
+  platform.language = 1041;
+  EXPECT_EQ(ConsoleAnswer(ConsoleRequest::Version), u"vistrel 2.20\n");
+  EXPECT_EQ(ConsoleAnswer(ConsoleRequest::Help).substr(0, 24), u"Web ページを表示します。\n\nvistrel [");
+  EXPECT_THAT(platform.banner, ::testing::MatchesRegex(" vistrel 2\\.20 64bit - [A-Z][a-z][a-z] [ 0-9][0-9] [0-9]{4} "
+                                                       "[0-9][0-9]:[0-9][0-9]:[0-9][0-9] "));
 }
 
-TEST_F(RunTest, MissingRuntimeStopsEverythingButTheBanner) {
-  platform.registry.clear();
-  for (std::vector<std::u16string> args : std::vector<std::vector<std::u16string>>{
-           {u"/?"}, {}, {u"https://name.ab.cd/"}, {u"/q"}, {u"/void", u"x"}}) {
-    platform.calls.clear();
-    platform.boxes.clear();
-    languageIndex = kJapanese;
-    EXPECT_EQ(Run(args), 0);
-    EXPECT_EQ(platform.calls, Then(kStart, {kMachineRead, kUserRead, "ShowMessageBox"}));
-    ASSERT_EQ(platform.boxes.size(), 1u);
-    EXPECT_EQ(platform.boxes[0].text, u"WebView2 is not installed.");
-    EXPECT_EQ(platform.boxes[0].style, kBoxWarning);
-    EXPECT_EQ(platform.boxes[0].owner, nullptr);
-  }
-}
-
-TEST_F(RunTest, UsageOnlyAsTheSingleArgument) {
-  EXPECT_EQ(Run({u"/?"}), 0);
-  EXPECT_EQ(platform.calls, Then(kStart, {kMachineRead, "MeasureMessageFont vistrel ", "ShowMessageBox"}));
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].style, kBoxPlain);
-  EXPECT_TRUE(platform.boxes[0].text.starts_with(u"Display web page.\n"));
-}
-
-TEST_F(RunTest, RefusalsShowOneWarningBoxAndNothingElse) {
-  const struct {
-    uint16_t language;
-    std::vector<std::u16string> args;
-    std::u16string text;
-  } rows[] = {
-      {1033, {}, u"Address is not specified."},
-      {1041, {}, u"アドレスまたはファイルが指定されていません。"},
-      {1033, {u"/ver", u"x"}, u"/ver - Parameter is invalid."},
-      {1041, {u"/? ", u"x"}, u"/?  - パラメータが正しくありません。"},
-      {1033, {u"/s", u"50", u"600", u"x"}, u"50 - Value of window width is invalid."},
-      {2052, {u"/d", u"/p", u"x"}, u"/d /p - Parameter is not able to use together."},
+TEST_F(Entry, AcceptedRunsBuildTheWindowAndCleanUpAfterTheLoop) {
+  const std::string show = "ShowMainWindow W 0", loop = "RunMessageLoop", remove = "DeleteFolderTree" + kTemp;
+  const std::tuple<Args, std::optional<IconLocation>, Lines> rows[] = {
+      {{u"/z", u"/sp", u"800", u"600", u"-0", u"-0", u"T", u"https://a.cd/"}, std::nullopt,
+       {M, "WorkArea", "PathExists https://a.cd/", "ReadRegistryDword 1 Control Panel\\Desktop\\WindowMetrics AppliedDPI",
+        kSearch, "ProgramIconLocation", kOwnIcon, "CreateMainWindow T 1120 440 800 600" + kNormal, "SetWindowIcon W 1", show,
+        "CreateWebViewEnvironment" + kTemp, loop, "FreeIcon 1", kInUse, kThere, remove}},
+      {{u"/d:w", u"/s", u"3000", u"500", u"T", u"/home/u/p.html"}, IconLocation{u"C:\\s.ico", 1},
+       {M, "WorkArea", "PathExists /home/u/p.html", "PathExists /home/u/p.html", kSearch, "ExtractIconFrom C:\\s.ico 1",
+        "CreateMainWindow T 0 0 1920 1040" + kNormal, "SetWindowIcon W 1", "ShowMainWindow W 1",
+        "CreateWebViewEnvironment C:\\Local\\vistrel", loop, "FreeIcon 1"}},
+      {{u"/k", u"/ld", u"p"}, IconLocation{u"", 0},  // no window comes: no loop, but the clean-up
+       {M, "WorkArea", "PathExists p", "ReadWholeFile p 0", kSearch, "CreateMainWindow p 0 0 2560 1440" + kPopup,
+        "DeleteFileAt p", "ShowMainWindow 0 0", kInUse, kThere, remove}},
   };
-  for (const auto& row : rows) {
-    platform.calls.clear();
-    platform.boxes.clear();
-    platform.language = row.language;
-    EXPECT_EQ(Run(row.args), 0);
-    // No window, no data folder, no file look-up: the box is the last call.
-    EXPECT_EQ(platform.calls, Then(kStart, {kMachineRead, "WorkArea", "ShowMessageBox"}));
-    ASSERT_EQ(platform.boxes.size(), 1u);
-    EXPECT_EQ(platform.boxes[0].text, row.text);
-    EXPECT_EQ(platform.boxes[0].caption, u"vistrel");
-    EXPECT_EQ(platform.boxes[0].style, kBoxWarning);
-    EXPECT_EQ(platform.boxes[0].owner, nullptr);
+  platform.registry = {{kMachine, Version(u"1")}};
+  platform.dpi = 120, platform.slashRooted = true;
+  platform.files[u"p"] = {FileContents::Status::Read, "<p>\xE9</p>\r\n"};
+  platform.iconFiles = {u"C:\\Tools\\vistrel.exe", u"C:\\s.ico"};
+  for (const auto& [args, shortcut, lines] : rows) {
+    platform.arguments = args, platform.shortcutIcon = shortcut, platform.windowToCreate = args[0] == u"/k" ? nullptr : kWindow;
+    platform.paths = {u"p", u"/home/u/p.html", u"C:\\Temp\\vistrel"};
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(Drain(), lines);
   }
-}
-
-TEST_F(RunTest, UnsplittableCommandLineIsAnEmptyArgumentList) {
-  platform.commandLine.clear();
-  EXPECT_EQ(RunProgram(), 0);
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text, u"Address is not specified.");
-}
-
-TEST_F(RunTest, ParsingUsesTheWorkAreaReadBeforeIt) {
-  platform.workArea = Rect{0, 0, 1366, 728};
-  EXPECT_EQ(Run({u"/sp", u"800", u"600", u"-0", u"-0", u"x"}), 0);
-  EXPECT_TRUE(platform.boxes.empty());
-  EXPECT_EQ(workArea, (Rect{0, 0, 1366, 728}));
-  EXPECT_EQ(options.x, 566);
-  EXPECT_EQ(options.y, 128);
-}
-
-TEST_F(RunTest, AcceptedAddressResolvesAgainstTheDisk) {
-  platform.existingPaths = {u"page.html"};
-  EXPECT_EQ(Run({u"Title", u"page.html"}), 0);
-  EXPECT_TRUE(platform.boxes.empty());
-  EXPECT_EQ(options.title, u"Title");
-  EXPECT_EQ(options.address, u"page.html");
-  EXPECT_EQ(options.startAddress, u"/home/u/page.html");
-
-  Run({u"https://name.ab.cd/a?b=c"});
-  EXPECT_EQ(options.startAddress, u"https://name.ab.cd/a?b=c");
-}
-
-TEST_F(RunTest, AbsolutePathsThatBeginWithASlash) {
-  platform.existingPaths = {u"/home/u/page.html", u"/srv/site", u"/a", u"u/page.html"};
-  platform.files[u"/home/u/page.html"] = {FileContents::Status::Read, "<p>a</p>"};
-  platform.files[u"u/page.html"] = {FileContents::Status::Read, "<p>b</p>"};
-  const struct {
-    bool slashRooted;
-    std::vector<std::u16string> args;
-    std::u16string refusal;  // empty: accepted with the last argument as the address
-  } rows[] = {
-      // Where absolute paths begin with "/": an existing file or folder is an address.
-      {true, {u"/home/u/page.html"}, u""},
-      {true, {u"Title", u"/srv/site"}, u""},
-      {true, {u"/l", u"/home/u/page.html"}, u""},
-      {true, {u"/l", u"u/page.html"}, u""},
-      {true, {u"/l", u"u/<page>.html"}, u" - File name or folder name is invalid."},
-      {true, {u"/u", u"/home/u/page.html", u"/m"}, u""},
-      // Switches keep their meaning even where a file has their name.
-      {true, {u"/a"}, u"Address is not specified."},
-      {true, {u"/home/u/missing.html"}, u"/home/u/missing.html - Parameter is invalid."},
-      {true, {u"/x", u"page"}, u"/x - Parameter is invalid."},
-      // Elsewhere every argument beginning with "/" is a switch.
-      {false, {u"/home/u/page.html"}, u"/home/u/page.html - Parameter is invalid."},
-      {false, {u"/l", u"u/page.html"}, u" - File name or folder name is invalid."},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(Narrow(row.args.front()) + (row.slashRooted ? " (slash-rooted)" : ""));
-    platform.boxes.clear();
-    platform.slashRootedPaths = row.slashRooted;
-    EXPECT_EQ(Run(row.args), 0);
-    if (row.refusal.empty()) {
-      EXPECT_TRUE(platform.boxes.empty()) << Narrow(platform.boxes.empty() ? u"" : platform.boxes[0].text);
-      EXPECT_EQ(options.address, row.args.back() == u"/m" ? row.args[1] : row.args.back());
-    } else {
-      ASSERT_EQ(platform.boxes.size(), 1u);
-      EXPECT_EQ(platform.boxes[0].text, row.refusal);
-    }
-  }
-}
-
-TEST_F(RunTest, AnAcceptedRunBuildsTheWindowThenCleansUp) {
-  platform.appliedDpi = 120;
-  platform.iconFiles = {u"C:\\Windows\\System32\\shell32.dll"};
-  EXPECT_EQ(Run({u"/z", u"/s", u"800", u"600", u"Title", u"https://name.ab.cd/"}), 0);
-  EXPECT_EQ(platform.calls,
-            Then(kStart, {kMachineRead, "WorkArea", "PathExists https://name.ab.cd/",
-                          "ReadRegistryDword Control Panel\\Desktop\\WindowMetrics AppliedDPI",
-                          "UserDataFolderPath Temp", "StartupShortcutIconLocation",
-                          "ExpandEnvironmentVariables %SystemRoot%\\System32\\shell32.dll",
-                          "ExtractIconFrom C:\\Windows\\System32\\shell32.dll,220", "CreateMainWindow Title",
-                          "SetWindowIcon", "ShowMainWindow",
-                          "CreateWebViewEnvironment C:\\Temp\\vistrel.exe.WebView2", "RunMessageLoop", "FreeIcon",
-                          "DataFolderInUse C:\\Temp\\vistrel.exe.WebView2",
-                          "PathExists C:\\Temp\\vistrel.exe.WebView2"}));
+  EXPECT_EQ(hostState.htmlText, u"<p>\u00E9</p>\n");
   EXPECT_DOUBLE_EQ(hostState.zoomFactor, 0.8);
-  EXPECT_EQ(hostState.userDataFolder, u"C:\\Temp\\vistrel.exe.WebView2");
-  EXPECT_EQ(platform.createdWindows.at(0), (WindowPlacement{560, 220, 800, 600, 0x00CF0000, false}));
-  EXPECT_TRUE(platform.boxes.empty());
 }
 
-TEST_F(RunTest, NoWindowMeansNoMessageLoopButStillACleanUp) {
-  platform.windowToCreate = nullptr;
-  EXPECT_EQ(Run({u"https://name.ab.cd/"}), 0);
-  EXPECT_EQ(std::count(platform.calls.begin(), platform.calls.end(), "RunMessageLoop"), 0);
-  EXPECT_EQ(platform.calls.back(), "PathExists C:\\Temp\\vistrel.exe.WebView2");
-}
+using WebViewSetup = Test;
 
-TEST_F(RunTest, KeptDataFullScreenAndNoIcon) {
-  EXPECT_EQ(Run({u"/k", u"/d:Work", u"https://name.ab.cd/"}), 0);
-  EXPECT_EQ(platform.calls,
-            Then(kStart, {kMachineRead, "WorkArea", "PathExists https://name.ab.cd/", "UserDataFolderPath LocalAppData",
-                          "PrimaryScreenSize", "StartupShortcutIconLocation",
-                          "ExpandEnvironmentVariables %SystemRoot%\\System32\\shell32.dll",
-                          "ExtractIconFrom C:\\Windows\\System32\\shell32.dll,220",
-                          "CreateMainWindow https://name.ab.cd/", "ShowMainWindow",
-                          "CreateWebViewEnvironment C:\\Users\\u\\AppData\\Local\\vistrel.exe.WebView2",
-                          "RunMessageLoop"}));
-  EXPECT_EQ(platform.createdWindows.at(0), (WindowPlacement{0, 0, 2560, 1440, 0x80000000, false}));
-  EXPECT_EQ(hostState.zoomFactor, 1.0);  // no /z: the display is not asked
-}
-
-TEST_F(RunTest, HtmlFileIsReadBeforeTheWindowAndDeletedWithIt) {
-  platform.language = 1041;
-  EXPECT_EQ(Run({u"/lu", u"missing.html"}), 0);
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text, u"missing.html - ファイルが見つかりませんでした。");
-  EXPECT_EQ(platform.boxes[0].style, kBoxWarning);
-  EXPECT_TRUE(platform.createdWindows.empty());
-
-  platform.calls.clear();
-  platform.boxes.clear();
-  platform.existingPaths = {u"page.html"};
-  platform.files[u"page.html"] = {FileContents::Status::Read, "<p>a</p>\r\n"};
-  EXPECT_EQ(Run({u"/ld", u"page.html"}), 0);
-  EXPECT_TRUE(platform.boxes.empty());
-  EXPECT_TRUE(options.startAddress.empty());
-  EXPECT_EQ(hostState.htmlText, u"<p>a</p>\n");
-  const auto at = [&](const std::string& call) {
-    return std::find(platform.calls.begin(), platform.calls.end(), call) - platform.calls.begin();
+TEST_F(WebViewSetup, EnvironmentCreatedAsksForTheController) {
+  const std::string options0 = "CreateCoreWebView2ControllerOptions", create = "CreateCoreWebView2ControllerWithOptions W 1";
+  const std::tuple<std::u16string, bool, HRESULT, int32_t, std::vector<IID>, Lines> rows[] = {
+      {u"", false, S_OK, kEnglish, {}, {options0, create}},
+      {u"w", true, E_FAIL, kEnglish, {}, {options0, "put_ProfileName w", "put_IsInPrivateModeEnabled 1", create}},
+      {u"b.", true, E_INVALIDARG, kEnglish, {}, {options0, "put_ProfileName b.", "SendFatalMessage W b. - Profile name is invalid."}},
+      {u"b.", false, E_INVALIDARG, kJapanese, {},
+       {options0, "put_ProfileName b.", "SendFatalMessage W b. - プロファイル名が正しくありません。"}},
+      {u"", false, S_OK, kEnglish, {IID_ICoreWebView2Environment10}, {}},
   };
-  EXPECT_LT(at("ReadWholeFile page.html"), at("CreateMainWindow page.html"));
-  EXPECT_LT(at("CreateMainWindow page.html"), at("DeleteFileAt page.html"));
-  EXPECT_LT(at("DeleteFileAt page.html"), at("ShowMainWindow"));
-  EXPECT_EQ(platform.windowTitles.at(0), u"page.html");
-}
-
-TEST_F(RunTest, IconRefusalsEndTheRunBeforeAnyWindow) {
-  platform.existingPaths = {u"C:\\icons\\empty.ico"};
-  const struct {
-    std::u16string value;
-    std::u16string text;
-  } rows[] = {
-      {u"%SystemRoot%\\none.ico", u"C:\\Windows\\none.ico - File was not found."},
-      {u"C:\\icons\\empty.ico,2", u"C:\\icons\\empty.ico - Unable to retreave the icon."},
-      {u"", u" - File was not found."},
-  };
-  for (const auto& row : rows) {
-    platform.boxes.clear();
-    EXPECT_EQ(Run({u"/i", row.value, u"x"}), 0);
-    ASSERT_EQ(platform.boxes.size(), 1u) << Narrow(row.value);
-    EXPECT_EQ(platform.boxes[0].text, row.text);
-    EXPECT_EQ(platform.boxes[0].owner, nullptr);
-    EXPECT_TRUE(platform.createdWindows.empty());
-    EXPECT_TRUE(hostState.mainWindow == nullptr);
+  EXPECT_EQ(OnEnvironmentCreated(S_OK, nullptr), S_OK);
+  for (const auto& [profile, privateMode, profileResult, language, lacking, lines] : rows) {
+    hostState = {}, hostState.mainWindow = kWindow;
+    options.profileName = profile, options.privateMode = privateMode, languageIndex = language, missing = lacking;
+    auto* environment = Make<Environment>();
+    environment->options->profileResult = profileResult;
+    EXPECT_EQ(OnEnvironmentCreated(S_OK, environment), S_OK);
+    EXPECT_EQ(Drain(), lines);
   }
 }
 
-TEST_F(RunTest, LanguageIsChosenBeforeAnythingIsLookedAt) {
-  platform.language = 1041;
-  Run({u"/q"});
-  EXPECT_EQ(platform.calls.front(), "UserInterfaceLanguage");
-  EXPECT_EQ(languageIndex, kJapanese);
-  platform.language = 1042;
-  Run({u"/q"});
-  EXPECT_EQ(languageIndex, kEnglish);
-  EXPECT_THAT(platform.boxes.back().text, ::testing::Eq(u"/q - Parameter is invalid."));
+TEST_F(WebViewSetup, ControllerCreatedAppliesTheSettingsAndOpensTheFirstPage) {
+  const Lines events = {"add_NavigationCompleted", "add_NavigationStarting", "add_NewWindowRequested", "add_DocumentTitleChanged"};
+  const std::string devTools = "put_AreDevToolsEnabled 0", menus = "put_AreDefaultContextMenusEnabled 0",
+                    statusBar = "put_IsStatusBarEnabled 0", bounds = "put_Bounds 0 0 800 600";
+  const std::tuple<bool, bool, double, std::vector<IID>, HRESULT, Lines, Lines> rows[] = {  // /d /m /l /z, /u, zoom
+      {false, false, 0.8, {}, E_FAIL, {devTools, "put_IsGeneralAutofillEnabled 0", bounds},
+       {"add_DownloadStarting", "put_IsMuted 0", "add_ContextMenuRequested", "add_AcceleratorKeyPressed", "Navigate /home/u/p.html"}},
+      {true, true, 0.8, {}, S_OK,
+       {devTools, "put_IsPasswordAutosaveEnabled 1", menus, statusBar, "put_AreBrowserAcceleratorKeysEnabled 0", bounds,
+        "put_ZoomFactor 0.800000"},
+       {"add_DownloadStarting", "put_IsMuted 1", "add_ContextMenuRequested", "add_AcceleratorKeyPressed", "NavigateToString <p>x</p>"}},
+      {false, true, 1.0,
+       {IID_ICoreWebView2_4, IID_ICoreWebView2_8, IID_ICoreWebView2_11, IID_ICoreWebView2_13, IID_ICoreWebView2Settings3,
+        IID_ICoreWebView2Settings4, IID_ICoreWebView2Environment9},
+       E_INVALIDARG, {devTools, menus, statusBar, bounds},
+       {"add_AcceleratorKeyPressed", "Navigate /home/u/p.html", "SendFatalMessage W p.html - Address or file name is invalid."}},
+  };
+  EXPECT_EQ(OnControllerCreated(S_OK, nullptr), S_OK);
+  Controller* empty = Make<Controller>();
+  empty->view = nullptr;  // a controller without a web view
+  EXPECT_EQ(OnControllerCreated(S_OK, empty), S_OK);
+  EXPECT_EQ(Drain(), Lines{});
+  for (const auto& [all, limitUI, zoom, lacking, navigate, settings, after] : rows) {
+    hostState = {}, hostState.mainWindow = kWindow, hostState.zoomFactor = zoom, hostState.htmlText = u"<p>x</p>";
+    options.keepData = options.mute = options.htmlFromFile = all, options.adjustZoom = zoom == 1.0 || all, options.limitUI = limitUI;
+    options.address = u"p.html", options.startAddress = u"/home/u/p.html", missing = lacking;
+    hostState.environment = RuntimeRef<ICoreWebView2Environment>::Share(Make<Environment>());
+    auto* controller = Make<Controller>();
+    controller->view->navigateResult = navigate;
+    EXPECT_EQ(OnControllerCreated(S_OK, controller), S_OK);
+    Lines lines = settings;
+    lines.insert(lines.end(), events.begin(), events.end()), lines.insert(lines.end(), after.begin(), after.end());
+    EXPECT_EQ(Drain(), lines);
+    EXPECT_EQ(hostState.browserProcessId, 4242u);
+    EXPECT_EQ(bool(hostState.profile) && bool(hostState.environment9), lacking.empty());
+  }
+}
+
+using Adaptors = Test;
+
+// The handlers the program gives the runtime answer IUnknown and their own interface, and nothing else.
+TEST_F(Adaptors, HandlersAreTheRuntimesAloneOnceGiven) {
+  Controller& controller = Start();
+  const std::pair<IUnknown*, IID> handlers[] = {
+      {controller.view->starting.get(), IID_ICoreWebView2NavigationStartingEventHandler},
+      {controller.keys.get(), IID_ICoreWebView2AcceleratorKeyPressedEventHandler}};
+  for (auto [handler, own] : handlers) {
+    void* object = &object;
+    EXPECT_EQ(handler->QueryInterface(IID_ICoreWebView2ClearBrowsingDataCompletedHandler, &object), E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(handler->QueryInterface(own, nullptr), E_POINTER);
+    for (const IID& iid : {IID_IUnknown, own}) {
+      EXPECT_EQ(handler->QueryInterface(iid, &object), S_OK);
+      EXPECT_EQ(object, static_cast<void*>(handler));
+      EXPECT_EQ(handler->Release(), 1u);  // the runtime's own reference only
+    }
+  }
+}
+
+TEST_F(Adaptors, NavigationsAndNewWindowsKeepToTheSite) {
+  WebView& view = *Start().view;
+  const std::tuple<bool, std::u16string, bool, bool, bool, std::optional<std::u16string>, Lines> rows[] = {
+      {false, u"name.cd", false, false, false, u"https://a.name.cd/", {}},
+      {false, u"name.cd", false, false, false, u"https://o.ab/", {"put_Cancel 1", "OpenWithDefaultHandler https://o.ab/"}},
+      {false, u"name.cd", false, false, true, u"https://o.ab/", {"put_Cancel 1"}},
+      {false, u"name.cd", false, true, false, u"https://o.ab/", {}},
+      {false, u"C:/s/", true, false, false, u"file:///C:/o", {"put_Cancel 1", "OpenWithDefaultHandler file:///C:/o"}},
+      {false, u"name.cd", false, false, false, std::nullopt, {"put_Cancel 1"}},
+      {true, u"name.cd", false, false, false, u"https://a.name.cd/", {"put_Handled 1", "Navigate https://a.name.cd/"}},
+      {true, u"name.cd", false, false, false, u"https://o.ab/", {"put_Handled 1", "OpenWithDefaultHandler https://o.ab/"}},
+      {true, u"name.cd", false, false, true, u"https://a.name.cd/", {"put_Handled 1"}},
+  };
+  for (const auto& [newWindow, scope, local, all, privateMode, uri, lines] : rows) {
+    hostState.siteScope = scope, hostState.siteIsLocal = local, options.noBrowsingLimit = all, options.privateMode = privateMode;
+    NavigationArgs* starting = Make<NavigationArgs>();
+    NewWindowArgs* asking = Make<NewWindowArgs>();
+    starting->uri = asking->uri = uri;
+    EXPECT_EQ(newWindow ? view.newWindow->Invoke(&view, asking) : view.starting->Invoke(&view, starting), S_OK);
+    EXPECT_EQ(Drain(), lines) << Text(uri.value_or(u"(none)"));
+  }
+}
+
+TEST_F(Adaptors, TheFirstCompletedPageFixesTheSite) {
+  WebView& view = *Start().view;
+  const std::pair<std::optional<std::u16string>, std::u16string> steps[] = {
+      {std::nullopt, u""}, {u"file:///C:/a/b.html", u"C:/a/"}, {u"https://www.o.ab/", u"C:/a/"}};
+  for (const auto& [source, scope] : steps) {
+    view.source = source, hostState.navigationCompleted = false;
+    EXPECT_EQ(view.completed->Invoke(&view, Make<CompletedArgs>()), S_OK);
+    EXPECT_TRUE(hostState.navigationCompleted);
+    EXPECT_EQ(hostState.siteScope, scope);
+  }
+  EXPECT_TRUE(hostState.siteIsLocal);
+}
+
+TEST_F(Adaptors, KeysAreHandledAndActOncePerPress) {
+  options.address = u"p.html", options.startAddress = u"/home/u/p.html";
+  Controller& controller = Start();
+  constexpr auto down = COREWEBVIEW2_KEY_EVENT_KIND_KEY_DOWN, up = COREWEBVIEW2_KEY_EVENT_KIND_KEY_UP;
+  const std::tuple<COREWEBVIEW2_KEY_EVENT_KIND, uint32_t, UINT, bool, Lines> rows[] = {
+      {down, 0x11, 0x4D, false, {"put_Handled 1", "put_IsMuted 1"}}, {down, 0x11, 0x4D, true, {"put_Handled 1"}},
+      {up, 0x11, 0x4D, false, {}}, {down, 0x11, 0x4D, false, {"put_Handled 1", "put_IsMuted 0"}},
+      {down, 0x11, 0x55, false, {"put_Handled 1"}}, {down, 0x10, 0x24, false, {}},
+      {COREWEBVIEW2_KEY_EVENT_KIND_SYSTEM_KEY_UP, 0x12, 0x24, false, {}},
+      {COREWEBVIEW2_KEY_EVENT_KIND_SYSTEM_KEY_DOWN, 0x12, 0x24, false, {"put_Handled 1", "Navigate /home/u/p.html"}},
+  };
+  for (const auto& [kind, modifier, key, repeat, lines] : rows) {
+    platform.keysDown = {modifier};
+    auto* args = Make<KeyArgs>();
+    args->kind = kind, args->key = key, args->wasDown = repeat;
+    EXPECT_EQ(controller.keys->Invoke(&controller, args), S_OK);
+    EXPECT_EQ(Drain(), lines) << key;
+  }
+}
+
+TEST_F(Adaptors, MenuItemsComeAfterTheRuntimesOwnOnAPlainPageOnly) {
+  WebView& view = *Start().view;
+  constexpr auto page = COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND_PAGE;
+  const std::string item = "add_CustomItemSelected";
+  const std::tuple<bool, COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND, BOOL, HRESULT, Lines> rows[] = {
+      {false, page, FALSE, S_OK,
+       {"CreateContextMenuItem Home 1", item, "InsertValueAtIndex 5 Home", "CreateContextMenuItem Mute 1", item,
+        "InsertValueAtIndex 6 Mute"}},
+      {true, page, FALSE, S_OK,
+       {"CreateContextMenuItem ミュート解除 1", item, "InsertValueAtIndex 5 ミュート解除", "CreateContextMenuItem データクリア 1",
+        item, "InsertValueAtIndex 6 データクリア"}},
+      {true, page, TRUE, S_OK, {}}, {true, page, FALSE, E_FAIL, {}}, {true, COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND_IMAGE, FALSE, S_OK, {}},
+  };
+  for (const auto& [all, kind, hasLink, linkResult, lines] : rows) {
+    options.htmlFromFile = options.mute = options.keepData = all, languageIndex = all ? kJapanese : kEnglish;
+    auto* args = Make<MenuArgs>();
+    args->target->kind = kind, args->target->hasLink = hasLink, args->target->linkResult = linkResult;
+    EXPECT_EQ(view.menu->Invoke(&view, args), S_OK);
+    EXPECT_EQ(Drain(), lines);
+  }
+  hostState.environment9 = nullptr;  // a runtime that cannot make items
+  EXPECT_EQ(view.menu->Invoke(&view, Make<MenuArgs>()), S_OK);
+  EXPECT_EQ(Drain(), Lines{});
+}
+
+TEST_F(Adaptors, MenuItemsAct) {
+  options.keepData = true, options.address = u"p.html", options.startAddress = u"/home/u/p.html";
+  WebView& view = *Start().view;
+  auto* args = Make<MenuArgs>();
+  view.menu->Invoke(&view, args);
+  const auto select = [&](size_t index, int answer) {
+    Drain(), platform.answer = answer;
+    MenuItem* chosen = args->items->inserted.at(index);
+    EXPECT_EQ(chosen->selected->Invoke(chosen, nullptr), S_OK);
+    return Drain();
+  };
+  const std::string question = "ShowMessageBox W 4 vistrel Clear all data?";
+  EXPECT_EQ(select(0, kAnswerOk), Lines{"Navigate /home/u/p.html"});
+  EXPECT_EQ(select(1, kAnswerOk), Lines{"put_IsMuted 1"});
+  EXPECT_EQ(select(2, kAnswerNo), Lines{question});
+  EXPECT_EQ(select(2, kAnswerYes), (Lines{question, "ClearBrowsingDataAll"}));
+  view.profile->cleared->Invoke(E_FAIL);  // reported as cleared all the same
+  EXPECT_EQ(Drain(), Lines{"ShowMessageBox W 0 vistrel All data is cleared."});
+  hostState.profile = nullptr;
+  EXPECT_EQ(select(2, kAnswerYes), Lines{question});
+}
+
+TEST_F(Adaptors, TitleFollowsThePageAndHtmlTextRefusesDownloads) {
+  options.address = u"p.html";
+  WebView& view = *Start().view;
+  const std::tuple<std::u16string, std::optional<std::u16string>, std::u16string, Lines> rows[] = {
+      {u"", u"ページ", u"name.cd", {"SetWindowTitle W ページ"}}, {u"", std::nullopt, u"about:blan", {"SetWindowTitle W "}},
+      {u"Fixed", u"Page", u"about:blank", {"put_Cancel 1", "PostFatalMessage W"}},
+  };
+  for (const auto& [given, page, scope, lines] : rows) {
+    options.title = given, view.title = page, hostState.siteScope = scope;
+    EXPECT_EQ(view.titleChanged->Invoke(&view, nullptr), S_OK);
+    EXPECT_EQ(view.download->Invoke(&view, Make<DownloadArgs>()), S_OK);
+    EXPECT_EQ(Drain(), lines);
+  }
+  options.address = u"other.html";  // the posted text is read later, from the message loop
+  ASSERT_NE(platform.posted, nullptr);
+  EXPECT_EQ(*platform.posted, u"p.html - File is not supported.");
+}
+
+using Window = Test;
+
+TEST_F(Window, MessagesOfTheMainWindow) {
+  const auto after = [](auto&& action) { return Drain(), action(), Drain(); };
+  EXPECT_EQ(after([] { OnMainWindowCreate(kWindow), OnMainWindowTimer(kWindow), OnMainWindowSize(kWindow); }), Lines{});
+  EXPECT_EQ(after([] { OnMainWindowDestroy(kWindow); }), Lines{"QuitMessageLoop"});
+  EXPECT_EQ(after([] { OnMainWindowClose(kWindow); }), Lines{"DestroyMainWindow W"});
+  EXPECT_EQ(after([] { OnFatalMessage(kWindow, u"x"); }), (Lines{"ShowMessageBox W 48 vistrel x", "DestroyMainWindow W"}));
+  EXPECT_EQ(MaximizedHeightLimit(), std::nullopt);
+  options.fixedSize = options.reflectFileUpdate = true;
+  platform.workArea = Rect{0, 40, 1366, 768};
+  EXPECT_EQ(MaximizedHeightLimit(), 744);
+  EXPECT_EQ(after([] { OnMainWindowCreate(kWindow); }), Lines{"WatchFile W "});
+  platform.fileNotices = false;  // a network share: the timer looks instead
+  EXPECT_EQ(after([] { OnMainWindowCreate(kWindow); }), (Lines{"WatchFile W ", "StartTimer W 1 100"}));
+  EXPECT_EQ(after([] { OnMainWindowDestroy(kWindow); }), (Lines{"StopTimer W 1", "QuitMessageLoop"}));
+  Start();
+  platform.client = {0, 0, 1024, 768};
+  EXPECT_EQ(after([] { OnMainWindowSize(kWindow); }), Lines{"put_Bounds 0 0 1024 768"});
+}
+
+TEST_F(Window, CloseClearsTheDiskCacheOfKeptDataFirst) {
+  const Lines closed = {"Close", "DestroyMainWindow W"};
+  const std::tuple<bool, bool, HRESULT, Lines, Lines> rows[] = {
+      {false, true, S_OK, closed, {}}, {true, true, S_OK, {"ClearBrowsingData 256"}, closed}, {true, false, S_OK, closed, {}},
+      {true, true, E_FAIL, {"ClearBrowsingData 256", "Close", "DestroyMainWindow W"}, {}},  // no report will come
+  };
+  for (const auto& [keepData, profile, clearResult, atClose, atReport] : rows) {
+    options.keepData = keepData;
+    Profile& kept = *Start().view->profile;
+    if (!profile) hostState.profile = nullptr;
+    kept.clearResult = clearResult;
+    OnMainWindowClose(kWindow);
+    EXPECT_EQ(Drain(), atClose);
+    if (kept.cleared && clearResult == S_OK) kept.cleared->Invoke(S_OK);
+    EXPECT_EQ(Drain(), atReport);
+  }
+}
+
+TEST_F(Window, TheFileIsShownAgainOncePerCompletedLoadAfterEachChange) {
+  options.htmlFromFile = options.reflectFileUpdate = true, options.address = u"p";
+  hostState.fileWriteTime = 100, hostState.navigationCompleted = true;
+  platform.writeTimes[u"p"] = 150, platform.files[u"p"] = {FileContents::Status::Read, "v1"};
+  OnMainWindowTimer(kWindow);  // before the web view exists: read, for the first page
+  EXPECT_EQ(Drain(), Lines{"ReadWholeFile p 1"});
+  WebView& view = *Start().view;
+  const Lines v2 = {"ReadWholeFile p 1", "NavigateToString v2"};
+  const std::tuple<bool, std::optional<uint64_t>, std::optional<std::string>, Lines> steps[] = {
+      {false, 200, "v2", {}},  // the first page is still loading
+      {true, 200, "v2", v2}, {false, 300, "v3", {}}, {true, 300, "v3", {"ReadWholeFile p 1", "NavigateToString v3"}},
+      {true, 300, "v3", {}}, {false, 50, "v2", v2},  // an older version is news too
+      {true, 60, std::nullopt, {"ReadWholeFile p 1", kWarning + "p - File was not able to open."}},
+      {false, 70, "v2", v2},  // a read that failed left nothing loading
+      {true, std::nullopt, std::nullopt, {"DestroyMainWindow W"}},
+  };
+  for (const auto& [complete, time, text, lines] : steps) {
+    if (complete) view.completed->Invoke(&view, Make<CompletedArgs>());
+    Drain(), platform.writeTimes.clear(), platform.files.clear();
+    if (time) platform.writeTimes[u"p"] = *time;
+    if (text) platform.files[u"p"] = {FileContents::Status::Read, *text};
+    OnMainWindowTimer(kWindow);
+    EXPECT_EQ(Drain(), lines) << time.value_or(0);
+  }
+}
+
+TEST_F(Window, NoticesShowAChangeAtOnceAndTheTimerOnlyBridgesALoad) {
+  options.htmlFromFile = options.reflectFileUpdate = true, options.address = u"p";
+  EXPECT_EQ((Drain(), OnMainWindowCreate(kWindow), Drain()), Lines{"WatchFile W p"});
+  hostState.fileWriteTime = 100;
+  WebView& view = *Start().view;  // its first page is loading
+  const std::string stop = "StopTimer W 1";
+  const std::tuple<bool, bool, std::optional<uint64_t>, const char*, Lines> steps[] = {
+      {false, false, 200, "v2", {"StartTimer W 1 100"}},  // a notice during the load: the timer looks on
+      {false, false, 200, "v2", {}},
+      {false, true, 200, "v2", {}},  // still loading: the timer goes on
+      {true, true, 200, "v2", {"ReadWholeFile p 1", "NavigateToString v2", stop}},
+      {true, false, 300, "v3", {"ReadWholeFile p 1", "NavigateToString v3"}},  // at once, without the timer
+      {true, false, 300, "v3", {}}, {true, false, std::nullopt, nullptr, {"DestroyMainWindow W"}},
+  };
+  for (const auto& [complete, byTimer, time, text, lines] : steps) {
+    if (complete) view.completed->Invoke(&view, Make<CompletedArgs>());
+    Drain(), platform.writeTimes.clear(), platform.files.clear();
+    if (time) platform.writeTimes[u"p"] = *time;
+    if (text) platform.files[u"p"] = {FileContents::Status::Read, text};
+    byTimer ? OnMainWindowTimer(kWindow) : OnMainWindowFileChanged(kWindow);
+    EXPECT_EQ(Drain(), lines) << time.value_or(0) << (byTimer ? " timer" : " notice");
+  }
+}
+
+using Files = Test;
+
+TEST_F(Files, DataFolderCleanUp) {
+  const std::string remove = "DeleteFolderTree" + kTemp;
+  Lines tenFailures = {kInUse};
+  for (int i = 0; i < 10; ++i) tenFailures.insert(tenFailures.end(), {kThere, remove, "Pause 500"});
+  tenFailures.push_back(kWarning + "Could not delete user data.");
+  const std::tuple<bool, bool, bool, uint32_t, int, Lines> rows[] = {
+      {true, true, false, 4242, 0, {"WaitForProcessExit 4242 5000"}},
+      {false, true, false, 4242, 0, {"WaitForProcessExit 4242 5000", kInUse, kThere, remove}},
+      {false, true, true, 0, 0, {kInUse}}, {false, false, false, 0, 0, {kInUse, kThere}},
+      {false, true, false, 0, 1, {kInUse, kThere, remove, "Pause 500", kThere, remove}}, {false, true, false, 0, -1, tenFailures},
+  };
+  for (const auto& [keepData, exists, inUse, browser, failures, lines] : rows) {
+    options.keepData = keepData;
+    hostState.userDataFolder = BuildUserDataFolder(false), hostState.browserProcessId = browser;
+    platform.paths.clear(), platform.folderInUse = inUse, platform.deleteFailures = failures;
+    if (exists) platform.paths.insert(hostState.userDataFolder);
+    ExitCleanup();
+    EXPECT_EQ(Drain(), lines);
+  }
+  EXPECT_EQ(BuildUserDataFolder(true), u"C:\\Local\\vistrel");
+  platform.paths = {u"p", u"/srv"};
+  for (auto [address, start] : {std::pair{u"p", u"/home/u/p"}, {u"/srv", u"/srv"}, {u"https://a/", u"https://a/"}}) {
+    EXPECT_EQ(ResolveStartAddress(address), start);
+  }
+}
+
+// The default icon, a shortcut's and one without icon are in the accepted runs above, a refused /i in the first table.
+TEST_F(Files, WindowIcon) {
+  const std::tuple<bool, std::optional<IconLocation>, Lines, bool> rows[] = {
+      {true, IconLocation{u"C:\\s.ico", 1}, {"PathExists C:\\Windows\\a.ico", "ExtractIconFrom C:\\Windows\\a.ico 3"}, true},
+      {false, IconLocation{u"C:\\gone.ico", 0}, {kSearch, "ExtractIconFrom C:\\gone.ico 0"}, false},
+  };
+  platform.iconFiles = platform.paths = {u"C:\\Windows\\a.ico"};
+  for (const auto& [given, location, lines, icon] : rows) {
+    options.iconGiven = given, options.iconFile = u"%SystemRoot%\\a.ico", options.iconIndex = 3, platform.shortcutIcon = location;
+    EXPECT_EQ(ResolveWindowIcon(), std::optional(icon ? kIcon : nullptr));
+    EXPECT_EQ(Drain(), lines);
+  }
+}
+
+TEST_F(Files, HtmlFileReads) {
+  const std::tuple<bool, bool, FileContents, bool, std::u16string, Lines> rows[] = {
+      {false, false, {FileContents::Status::Read, "<b>\xE9</b>\r\n"}, true, u"<b>é</b>\n", {"ReadWholeFile p 0"}},
+      {true, true, {FileContents::Status::Read, "\xEF\xBB\xBF\xC3\xA9\r\n"}, true, u"é\n", {"ReadWholeFile p 1"}},
+      {true, false, {FileContents::Status::ReadFailed, "par"}, false, u"",
+       {"ReadWholeFile p 0", kWarning + "p - File was not able to open."}},
+  };
+  for (const auto& [unicode, reflect, file, loaded, text, lines] : rows) {
+    options.htmlUnicode = unicode, options.reflectFileUpdate = reflect;
+    platform.files[u"p"] = file, hostState.htmlText = u"old";
+    EXPECT_EQ(LoadHtmlFile(u"p"), loaded);
+    EXPECT_EQ(hostState.htmlText, text);
+    EXPECT_EQ(Drain(), lines);
+  }
+  options.address = u"p", options.reflectFileUpdate = false;
+  platform.paths = {u"p"}, platform.writeTimes[u"p"] = 777, platform.files[u"p"] = {FileContents::Status::Read, "x"};
+  EXPECT_TRUE(PrepareHtmlFile());
+  EXPECT_EQ(hostState.fileWriteTime, 0u);
+  options.reflectFileUpdate = true;
+  EXPECT_TRUE(PrepareHtmlFile());
+  EXPECT_EQ(hostState.fileWriteTime, 777u);
 }
 
 }  // namespace
-}  // namespace vistrel
+}  // namespace vistrel::fakes
