@@ -57,7 +57,7 @@ TEST_F(Entry, SpecialFormsRefusalsAndTheRuntimeCheck) {
   }
   platform.language = 1041;
   EXPECT_EQ(ConsoleAnswer(ConsoleRequest::Version), u"vistrel 2.20\n");
-  EXPECT_EQ(ConsoleAnswer(ConsoleRequest::Help).substr(0, 24), u"Web ページを表示します。\n\nvistrel [");
+  EXPECT_EQ(ConsoleAnswer(ConsoleRequest::Help).substr(0, 25), u"Web ページを表示します。\n\nvistrel [");
   EXPECT_THAT(platform.banner, ::testing::MatchesRegex(" vistrel 2\\.20 64bit - [A-Z][a-z][a-z] [ 0-9][0-9] [0-9]{4} "
                                                        "[0-9][0-9]:[0-9][0-9]:[0-9][0-9] "));
 }
