@@ -17,6 +17,10 @@ One run measures, side by side and interleaved round by round:
           file to that content's load event, for plain writes and for atomic
           saves (a new file renamed over the old one), told apart.
 
+--variant adds further vistrel builds (or vistrel with other environment
+variables) to the start, memory and idle rounds, so that engine settings can
+be compared with today's program and the floor in one run.
+
 "Loaded" is seen from outside the same way for every program: the page's
 load event asks a loopback HTTP server of this script for an image whose
 address carries the run's token (and for /ls the content's sequence number).
@@ -34,6 +38,7 @@ import http.server
 import os
 import platform
 import random
+import shlex
 import shutil
 import signal
 import subprocess
@@ -390,6 +395,8 @@ def programs(args):
         "vistrel /ls": (lambda run: [args.vistrel, "/ls", page(run)], {}),
         "floor": (lambda run: [args.floor, str(WINDOW[0]), str(WINDOW[1]), "file://" + run.page], {}),
     }
+    for label, path, env in args.variant:
+        table[label] = (lambda run, path=path: [path, "Benchmark", page(run)], env)
     starting = [name for name in table if name != "vistrel /ls"]
     # /l shows the same page as vistrel's file one, so sitting idle it adds nothing to learn.
     idling = [name for name in table if name != "vistrel /l"]
@@ -512,6 +519,10 @@ def report(args, figures, notes, begun, took, loads):
         "`WEBKIT_DISABLE_COMPOSITING_MODE=1`. Load average at the start %s, at the end %s."
         % (begun.strftime("%Y-%m-%d %H:%M"), took, args.rounds, args.idle, args.saves, os.cpu_count(),
            platform.release(), engine_version(), SCREEN[0], SCREEN[1], loads[0], loads[1]))
+    if args.variant:
+        out("")
+        out("Variants, each started as vistrel is: %s." % "; ".join("`%s` is `%s`%s" % (label, path, "".join(
+            " with `%s=%s`" % item for item in env.items())) for label, path, env in args.variant))
     median = lambda values: describe(values)["median"]  # noqa: E731
     ratio = lambda value, floor: value / floor if floor else nan  # noqa: E731
 
@@ -598,6 +609,15 @@ def report(args, figures, notes, begun, took, loads):
     return "\n".join(lines) + "\n"
 
 
+def variant(text):
+    """--variant LABEL=[NAME=VALUE ...] PROGRAM: (label, program's absolute path, {name: value})."""
+    label, _, rest = text.partition("=")
+    words = shlex.split(rest)
+    if not label or not words or any("=" not in word for word in words[:-1]):
+        raise argparse.ArgumentTypeError("expected LABEL=PROGRAM or LABEL='NAME=VALUE ... PROGRAM', got %r" % text)
+    return label, os.path.abspath(words[-1]), dict(word.split("=", 1) for word in words[:-1])
+
+
 def interrupt(*_):
     raise KeyboardInterrupt
 
@@ -606,6 +626,9 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--vistrel", default="build/linux/vistrel")
     parser.add_argument("--floor", default="build/bench/vistrel-bench-floor")
+    parser.add_argument("--variant", type=variant, action="append", default=[], metavar="LABEL=PROGRAM",
+                        help="one more vistrel to compare, also as LABEL='NAME=VALUE ... PROGRAM' to run it "
+                             "with those environment variables (repeatable)")
     parser.add_argument("--rounds", type=int, default=15)
     parser.add_argument("--saves", type=int, default=50, help="/ls saves of each kind")
     parser.add_argument("--idle", type=float, default=60.0, help="seconds each program is watched idle")
@@ -614,9 +637,11 @@ def main():
     parser.add_argument("--out", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "results.md"))
     args = parser.parse_args()
     args.vistrel, args.floor = os.path.abspath(args.vistrel), os.path.abspath(args.floor)
-    for program in (args.vistrel, args.floor):
+    if len(programs(args)[0]) < 4 + len(args.variant):  # a label used twice, or one of the four's
+        sys.exit("bench: each --variant needs a label of its own")
+    for program in [args.vistrel, args.floor] + [path for _, path, _ in args.variant]:
         if not os.access(program, os.X_OK):
-            sys.exit("bench: %s is not built (bench/run.sh builds it)" % program)
+            sys.exit("bench: %s is not built (bench/run.sh builds vistrel and the floor)" % program)
 
     # SIGTERM ends the run through the same clean-up as Ctrl-C.
     signal.signal(signal.SIGTERM, interrupt)
