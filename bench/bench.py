@@ -1,25 +1,15 @@
 #!/usr/bin/python3
 """Benchmark of the Linux program against a minimal GTK + WebKitGTK program.
 
-One run measures, side by side and interleaved round by round:
-
-  start   time from just before the process is started to the page's load
-          event, for vistrel showing a local file, vistrel showing the same
-          file's HTML with /l, and the floor program (bench/floor.cpp), which
-          only opens a window and loads the file;
-  memory  the proportional set size (PSS) of the whole process tree (the
-          program, its WebKitWebProcess and WebKitNetworkProcess and whatever
-          else descends from it) once the page has loaded and settled;
-  idle    CPU time and context switches (wake-ups) of the whole process tree,
-          every thread counted, while a loaded page sits unchanged: vistrel,
-          vistrel /ls and the floor;
-  /ls     for one vistrel /ls run, the time from saving new content to the
-          file to that content's load event, for plain writes and for atomic
-          saves (a new file renamed over the old one), told apart.
-
---variant adds further vistrel builds (or vistrel with other environment
-variables) to the start, memory and idle rounds, so that engine settings can
-be compared with today's program and the floor in one run.
+One run measures, interleaved round by round, vistrel showing a local file,
+vistrel showing the same file's HTML with /l, the floor program
+(bench/floor.cpp, which only opens a window and loads the file) and any
+--variant builds: the time from starting the process to the page's load
+event, and the PSS of the whole process tree once loaded. Then, with the page
+loaded and left alone, the CPU time and wake-ups of the tree, vistrel /ls on
+an unchanged file included; last, for one vistrel /ls run, the time from
+saving new content to the file (plain writes and atomic saves) to its load
+event. bench/README.md says how.
 
 "Loaded" is seen from outside the same way for every program: the page's
 load event asks a loopback HTTP server of this script for an image whose
@@ -398,7 +388,7 @@ def programs(args):
     for label, path, env in args.variant:
         table[label] = (lambda run, path=path: [path, "Benchmark", page(run)], env)
     starting = [name for name in table if name != "vistrel /ls"]
-    # /l shows the same page as vistrel's file one, so sitting idle it adds nothing to learn.
+    # /l differs from vistrel's file page only in how the page comes in: left out of the idle windows.
     idling = [name for name in table if name != "vistrel /l"]
     return table, starting, idling
 
@@ -422,7 +412,7 @@ def start_round(bench, name, program):
 
 def idle_window(bench, name, program, seconds):
     """The program's tree with its page loaded and left alone for `seconds`: ({process name: [CPU ms, wake-ups]},
-    a minute's worth; threads that ended meanwhile, whose wake-ups are lost; notes)."""
+    a minute's worth, notes)."""
     run = Run(bench, program, name, bench.token("idle"))
     cost, ended = {}, 0
     try:
@@ -435,7 +425,9 @@ def idle_window(bench, name, program, seconds):
             cost = {process: [cpu * 60000 / lasted, woke * 60 / lasted] for process, (cpu, woke) in cost.items()}
     finally:
         notes = run.close()
-    return cost, ended, notes
+    if ended:
+        notes.append("%d threads ended in the window; their wake-ups are not counted" % ended)
+    return cost, notes
 
 
 def reload_rounds(bench, saves):
@@ -556,16 +548,16 @@ def report(args, figures, notes, begun, took, loads):
         "| wake-ups by process |")
     out("|---|---:|---:|---:|---:|---:|---|---|")
     def per_minute(windows, index):  # the mean of the windows that ran (all of one length)
-        totals = [sum(share[index] for share in cost.values()) for cost, _ in windows if cost]
+        totals = [sum(share[index] for share in cost.values()) for cost in windows if cost]
         return sum(totals) / len(totals) if totals else nan
 
     for name, windows in idle.items():
         cpu, woke = per_minute(windows, 0), per_minute(windows, 1)
         splits = [split_by_process([{process: share[index] for process, share in cost.items()}
-                                    for cost, _ in windows], "%.0f", 1) for index in (0, 1)]
+                                    for cost in windows], "%.0f", 1) for index in (0, 1)]
         out("| %s | %.0f | %.2f | %.0f | %.2f | %d | %s | %s |" % (
             name, cpu, ratio(cpu, per_minute(idle["floor"], 0)), woke, ratio(woke, per_minute(idle["floor"], 1)),
-            sum(1 for cost, _ in windows if cost), splits[0], splits[1]))
+            sum(1 for cost in windows if cost), splits[0], splits[1]))
     out("")
     out("## `/ls`: save to new content loaded (ms)")
     out("")
@@ -590,17 +582,12 @@ def report(args, figures, notes, begun, took, loads):
     for name, windows in idle.items():
         out("- idle %s, each window, per minute (CPU ms, wake-ups): %s" % (name, ", ".join(
             "%.0f %.0f" % tuple(sum(share[index] for share in cost.values()) for index in (0, 1))
-            for cost, _ in windows)))
+            for cost in windows)))
     for way, shown in delays.items():
         out("- /ls %s (ms): %s" % (way, listed(shown, "%.0f", 1000)))
     out("")
     out("## Notes")
     out("")
-    for name, windows in idle.items():
-        ended = sum(count for _, count in windows)
-        if ended:
-            notes.append("%s, idle: %d threads ended during the windows; their wake-ups are not counted"
-                         % (name, ended))
     for note in notes:
         out("- " + note)
     if not notes:
@@ -683,9 +670,9 @@ def main():
         for half, order in enumerate((idling, idling[::-1]), 1):
             shown = []
             for name in order:
-                cost, ended, run_notes = idle_window(bench, name, table[name], args.idle / 2)
+                cost, run_notes = idle_window(bench, name, table[name], args.idle / 2)
                 notes.extend("%s, idle half %d: %s" % (name, half, n) for n in run_notes)
-                figures["idle"][name].append((cost, ended))
+                figures["idle"][name].append(cost)
                 shown.append("%s %.0f ms CPU %.0f wake-ups a minute" % (
                     name, sum(s[0] for s in cost.values()), sum(s[1] for s in cost.values())))
             print("idle %d   %s" % (half, " | ".join(shown)), flush=True)
