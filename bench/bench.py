@@ -426,7 +426,7 @@ def idle_window(bench, name, program, seconds):
     finally:
         notes = run.close()
     if ended:
-        notes.append("%d threads ended in the window; their wake-ups are not counted" % ended)
+        notes.append("threads that ended in the window, whose wake-ups are not counted: %d" % ended)
     return cost, notes
 
 
