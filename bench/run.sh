@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Linux program and the benchmark's floor program (incrementally),
 # then runs the benchmark under a private Xvfb and writes bench/results.md.
-#   bench/run.sh [--rounds N] [--saves N] [--settle SECONDS] [--out FILE]
+#   bench/run.sh [--rounds N] [--saves N] [--idle SECONDS] [--settle SECONDS] [--out FILE]
+#                [--variant LABEL=PROGRAM]... (bench/README.md says more)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
