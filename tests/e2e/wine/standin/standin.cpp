@@ -1,10 +1,9 @@
-// A stand-in for the WebView2 runtime's engine library (EmbeddedBrowserWebView.dll),
-// for the Wine end-to-end tests only. It renders nothing: it answers the calls
-// vistrel makes as the runtime does (completions and events only through the
-// program's message loop, strings the receiver frees, E_INVALIDARG where the
-// runtime refuses), raises the events of the steps in VISTREL_STANDIN_STEPS and
-// logs to VISTREL_STANDIN_LOG what a test reads back: "followed", "menu", "fault".
-// Objects use the SDK header's C view; every slot not set below logs a fault.
+// A stand-in for the WebView2 runtime's engine library (EmbeddedBrowserWebView.dll), for the Wine end-to-end tests
+// only. It renders nothing: it answers the calls vistrel makes as the runtime does (completions and events only
+// through the program's message loop, strings the receiver frees, E_INVALIDARG where the runtime refuses), raises
+// the events of the steps in VISTREL_STANDIN_STEPS and logs to VISTREL_STANDIN_LOG what a test reads back:
+// "followed", "menu", "icon", "caller" and "fault". Objects use the SDK header's C view; every slot not set below
+// logs a fault. Nothing is ever freed, so that a release too many shows as a fault and not as a crash.
 #define CINTERFACE
 #include <windows.h>
 
@@ -17,24 +16,15 @@
 #include <cstring>
 #include <deque>
 #include <functional>
-#include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
 
 std::string Utf8(const std::wstring& text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-std::wstring Wide(const std::string& text) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  std::string out(text.size() * 3, '\0');
+  out.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                     out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
   return out;
 }
 
@@ -43,11 +33,11 @@ std::wstring Env(const wchar_t* name) {
   return GetEnvironmentVariableW(name, value, 4096) < 4096 ? value : L"";
 }
 
-void Append(const std::wstring& path, const std::string& line) {
-  // Opened and closed per line: other processes append to the same file.
-  HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+// Opened and closed per line: other processes append to the same file.
+void Append(const std::wstring& path, const std::string& line, bool replace = false) {
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  HANDLE file = CreateFileW(path.c_str(), replace ? GENERIC_WRITE : FILE_APPEND_DATA, share, nullptr,
+                            replace ? CREATE_ALWAYS : OPEN_ALWAYS, 0, nullptr);
   DWORD written = 0;
   WriteFile(file, (line + "\n").data(), static_cast<DWORD>(line.size() + 1), &written, nullptr);
   CloseHandle(file);
@@ -62,37 +52,25 @@ LPWSTR TaskString(const std::wstring& text) {
   return copy;
 }
 
-std::string Flag(BOOL value) { return value ? "1" : "0"; }
-
-// The results a row asks for: VISTREL_STANDIN_RESULTS="Navigate=0x80070057,...".
-std::map<std::string, HRESULT> Results() {
-  std::map<std::string, HRESULT> results;
-  std::string text = Utf8(Env(L"VISTREL_STANDIN_RESULTS")) + ",";
-  for (size_t start = 0, comma; (comma = text.find(',', start)) != std::string::npos; start = comma + 1) {
-    const std::string item = text.substr(start, comma - start);
-    const size_t equals = item.find('=');
-    if (equals != std::string::npos) results[item.substr(0, equals)] = static_cast<HRESULT>(strtoul(item.c_str() + equals + 1, nullptr, 16));
-  }
-  return results;
-}
-
-// Logs a call; the row's result for the method when it names one, else `refused` or S_OK.
+// Logs a call; its result is the row's for the method (VISTREL_STANDIN_RESULTS="Navigate=80070057,..."),
+// else E_INVALIDARG when the runtime would refuse the arguments, else S_OK.
 HRESULT Call(const char* method, const std::string& args, bool refused = false) {
-  static const std::map<std::string, HRESULT> results = Results();
   static const DWORD thread = GetCurrentThreadId();
   if (GetCurrentThreadId() != thread) Fault(std::string(method) + " called from another thread");
-  const auto found = results.find(method);
-  const HRESULT result = found != results.end() ? found->second : refused ? E_INVALIDARG : S_OK;
+  const std::string results = "," + Utf8(Env(L"VISTREL_STANDIN_RESULTS"));
+  const size_t found = results.find("," + std::string(method) + "=");
+  const HRESULT result = found != std::string::npos
+                             ? static_cast<HRESULT>(strtoul(results.c_str() + found + strlen(method) + 2, nullptr, 16))
+                         : refused ? E_INVALIDARG
+                                   : S_OK;
   Log(std::string("call ") + method + " " + args + (result == S_OK ? "" : " -> refused"));
   return result;
 }
 
-// ------------------------------------------------------------- the loop
-
-std::deque<std::function<void()>> tasks;    // completions and events the runtime owes
+std::deque<std::function<void()>> tasks;  // completions and events the runtime owes
 std::deque<std::vector<std::wstring>> steps;
-bool busy = false;          // inside a task or step (message boxes nest the loop)
-bool started = false;       // the program's first page has loaded
+bool busy = false;     // inside a task or a step (message boxes nest the loop)
+bool started = false;  // the program's first page has loaded
 bool awaitingReload = false;
 HWND parentWindow = nullptr;
 
@@ -106,11 +84,12 @@ BOOL CALLBACK FindBox(HWND window, LPARAM found) {
   return TRUE;
 }
 
-// Steps run one at a time once nothing is owed; "done" is signalled when the
-// last has run, nothing is owed and no box is up.
+// One task, else one step once nothing is owed; "done" is signalled when the last step has run, nothing is owed
+// and no box is up.
 void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
   if (busy) return;
   busy = true;
+  bool box = false;
   if (!tasks.empty()) {
     std::function<void()> task = std::move(tasks.front());
     tasks.pop_front();
@@ -119,53 +98,49 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     const std::vector<std::wstring> words = std::move(steps.front());
     steps.pop_front();
     RunStep(words);
-  } else if (started && !awaitingReload && steps.empty()) {
-    bool box = false;
-    EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&box));
-    if (!box) {
-      HANDLE done = OpenEventW(EVENT_MODIFY_STATE, FALSE, Env(L"VISTREL_STANDIN_DONE").c_str());
-      if (done != nullptr) SetEvent(done), CloseHandle(done);
-    }
+  } else if (started && !awaitingReload &&
+             (EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&box)), !box)) {
+    HANDLE done = OpenEventW(EVENT_MODIFY_STATE, FALSE, Env(L"VISTREL_STANDIN_DONE").c_str());
+    if (done != nullptr) SetEvent(done), CloseHandle(done);
   }
   busy = false;
 }
 
-// ------------------------------------------------------------ objects
-
 struct Object {
   const void* vtbl;
   const char* role;
-  std::vector<std::pair<const IID*, const char*>> iids;
+  std::vector<const IID*> iids;
   LONG refs = 1;
 };
 
 HRESULT Query(Object* self, REFIID iid, void** out) {
   *out = nullptr;
-  if (IsEqualIID(iid, IID_IUnknown)) return ++self->refs, *out = self, S_OK;
-  for (const auto& [known, name] : self->iids) {
-    if (IsEqualIID(iid, *known)) return ++self->refs, *out = self, S_OK;
+  for (const IID* known : self->iids) {
+    if (IsEqualIID(iid, *known) || IsEqualIID(iid, IID_IUnknown)) return ++self->refs, *out = self, S_OK;
   }
   wchar_t text[40] = {};
   StringFromGUID2(iid, text, 40);
-  Fault(std::string("QueryInterface ") + self->role + " " + Utf8(text) + " is not modelled");
+  Fault(std::string("QueryInterface of ") + self->role + " for " + Utf8(text) + ", which is not modelled");
   return E_NOINTERFACE;
 }
 
-template <class I> HRESULT STDMETHODCALLTYPE QueryOf(I* s, REFIID iid, void** out) { return Query(reinterpret_cast<Object*>(s), iid, out); }
-template <class I> ULONG STDMETHODCALLTYPE AddRefOf(I* s) { return static_cast<ULONG>(++reinterpret_cast<Object*>(s)->refs); }
-template <class I> ULONG STDMETHODCALLTYPE ReleaseOf(I* s) {
-  auto* object = reinterpret_cast<Object*>(s);
-  // Kept, not freed: a release too many shows as a fault instead of a crash.
+ULONG Release(Object* object) {
   if (object->refs <= 0) Fault(std::string("a ") + object->role + " released once too often");
   return static_cast<ULONG>(--object->refs);
 }
 
+template <class I> HRESULT STDMETHODCALLTYPE QueryOf(I* s, REFIID iid, void** o) { return Query((Object*)s, iid, o); }
+template <class I> ULONG STDMETHODCALLTYPE AddRefOf(I* s) { return static_cast<ULONG>(++((Object*)s)->refs); }
+template <class I> ULONG STDMETHODCALLTYPE ReleaseOf(I* s) { return Release((Object*)s); }
+
 using Slot = HRESULT(STDMETHODCALLTYPE*)(void*);
 template <size_t N> HRESULT STDMETHODCALLTYPE Unmodelled(void* self) {
-  Fault("slot " + std::to_string(N) + " of " + static_cast<Object*>(self)->role + " is not modelled");
+  Fault("slot " + std::to_string(N) + " of " + static_cast<Object*>(self)->role + ", which is not modelled");
   return E_NOTIMPL;
 }
-template <size_t... N> constexpr std::array<Slot, sizeof...(N)> Stubs(std::index_sequence<N...>) { return {&Unmodelled<N>...}; }
+template <size_t... N> constexpr std::array<Slot, sizeof...(N)> Stubs(std::index_sequence<N...>) {
+  return {&Unmodelled<N>...};
+}
 constexpr auto kStubs = Stubs(std::make_index_sequence<160>());
 
 template <class I, class Vtbl> Vtbl Table() {
@@ -178,28 +153,29 @@ template <class I, class Vtbl> Vtbl Table() {
   return t;
 }
 
-template <class T> T* Make(const void* vtbl, const char* role, std::vector<std::pair<const IID*, const char*>> iids) {
-  T* object = new T;
-  object->vtbl = vtbl;
-  object->role = role;
-  object->iids = std::move(iids);
+// The table of interface I, with the methods set between TABLE and END_TABLE.
+#define TABLE(I) const void* Table_##I() { static const auto table = [] { using T = I; auto t = Table<I, I##Vtbl>();
+#define END_TABLE return t; }(); return &table; }
+// A new object of type S answering interface I (and the further ones given).
+#define NEW(S, I, ...) Make<S>(Table_##I(), #I, {&IID_##I, ##__VA_ARGS__})
+
+template <class S> S* Make(const void* vtbl, const char* role, std::vector<const IID*> iids) {
+  S* object = new S;
+  object->vtbl = vtbl, object->role = role, object->iids = std::move(iids);
   return object;
 }
 
 template <class To, class From> To* As(From* object) { return reinterpret_cast<To*>(object); }
-template <class I> void AddRef(I* object) { if (object) object->lpVtbl->AddRef(object); }
-template <class I> void Release(I* object) { if (object) object->lpVtbl->Release(object); }
-#define IID_OF(name) {&IID_##name, #name}
+template <class I> void AddRef(I* object) { object->lpVtbl->AddRef(object); }
+template <class H, class S, class A> void Raise(H* handler, S* sender, A* args) {
+  if (handler) handler->lpVtbl->Invoke(handler, sender, args);
+}
 
-struct Item : Object {
-  std::wstring label;
-  ICoreWebView2CustomItemSelectedEventHandler* selected = nullptr;
-};
+struct Item : Object { std::wstring label; ICoreWebView2CustomItemSelectedEventHandler* selected = nullptr; };
 struct Items : Object { std::vector<Item*> items; };
 struct MenuArgs : Object { Items* items = nullptr; Object* target = nullptr; };
-struct UriArgs : Object { std::wstring uri; BOOL cancel = FALSE; BOOL handled = FALSE; };
-struct KeyArgs : Object { COREWEBVIEW2_KEY_EVENT_KIND kind{}; UINT key = 0; BOOL handled = FALSE; };
-
+struct UriArgs : Object { std::wstring uri; BOOL cancel = FALSE, handled = FALSE; };
+struct KeyArgs : Object { COREWEBVIEW2_KEY_EVENT_KIND kind{}; UINT key = 0; };
 struct WebView : Object {
   std::wstring source = L"about:blank", title;
   ICoreWebView2NavigationStartingEventHandler* starting = nullptr;
@@ -212,125 +188,87 @@ struct WebView : Object {
 };
 WebView* view = nullptr;
 Object* controller = nullptr;
-Object* environment = nullptr;
 std::vector<Item*> madeItems;  // the program's own menu items
 MenuArgs* lastMenu = nullptr;
-DWORD browserProcessId = 0;
 std::wstring dataFolder;
+DWORD browserProcessId = 0;
 HANDLE browserClosing = nullptr;
 
-template <class H> HRESULT Subscribe(const char* method, H*& slot, H* handler, EventRegistrationToken* token) {
+template <class H>
+HRESULT Subscribe(const char* method, H*& slot, H* handler, EventRegistrationToken* token) {
   Call(method, "");
   if (handler == nullptr || token == nullptr) return E_INVALIDARG;
   AddRef(handler);
-  slot = handler;
-  token->value = 1;
+  slot = handler, token->value = 1;
   return S_OK;
 }
 
-// The runtime's own rules for a profile name.
+// The runtime's rules for a profile name.
 bool ValidProfileName(const wchar_t* name) {
-  if (name == nullptr || !*name || wcslen(name) > 64) return false;
-  for (const wchar_t* c = name; *c; ++c) {
-    if (!iswalnum(*c) && !wcschr(L"#@$()+-_~.[]{} ", *c)) return false;
-  }
-  const wchar_t last = name[wcslen(name) - 1];
-  return last != L'.' && last != L' ';
+  const size_t length = name ? wcslen(name) : 0;
+  return length > 0 && length <= 64 && wcsspn(name, L"#@$()+-_~.[]{} abcdefghijklmnopqrstuvwxyz"
+                                                    L"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789") == length &&
+         !wcschr(L". ", name[length - 1]);
 }
 
-bool ValidUri(const wchar_t* uri) { return uri != nullptr && wcschr(uri, L':') != nullptr && iswalpha(uri[0]); }
-
-// <title> of an HTML text, as the page's document title.
+// The page's title, as the document of an HTML text has it.
 std::wstring TitleOf(const std::wstring& html) {
   const size_t open = html.find(L"<title>"), close = html.find(L"</title>");
   return open == std::wstring::npos || close == std::wstring::npos ? L"" : html.substr(open + 7, close - open - 7);
 }
 
-std::wstring Base64(const std::string& bytes) {
-  static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::wstring out;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    const size_t n = std::min<size_t>(3, bytes.size() - i);
-    unsigned value = 0;
-    for (size_t j = 0; j < 3; ++j) value = (value << 8) | (j < n ? static_cast<unsigned char>(bytes[i + j]) : 0u);
-    for (size_t j = 0; j < 4; ++j) out += j <= n ? static_cast<wchar_t>(digits[(value >> (18 - 6 * j)) & 63]) : L'=';
-  }
-  return out;
-}
-
 void RaiseTitle(const std::wstring& title) {
   view->title = title;
-  if (view->titleChanged) view->titleChanged->lpVtbl->Invoke(view->titleChanged, As<ICoreWebView2>(view), nullptr);
+  Raise(view->titleChanged, As<ICoreWebView2>(view), static_cast<IUnknown*>(nullptr));
 }
 
-const void* StartingTable();
-const void* CompletedTable();
+TABLE(ICoreWebView2NavigationStartingEventArgs)
+t.get_Uri = [](T* s, LPWSTR* v) { return *v = TaskString(As<UriArgs>(s)->uri), S_OK; };
+t.put_Cancel = [](T* s, BOOL v) { return As<UriArgs>(s)->cancel = v, S_OK; };
+END_TABLE
+TABLE(ICoreWebView2NavigationCompletedEventArgs)
+t.get_IsSuccess = [](T*, BOOL* v) { return *v = TRUE, S_OK; };
+t.get_WebErrorStatus = [](T*, COREWEBVIEW2_WEB_ERROR_STATUS* v) { return *v = {}, S_OK; };
+END_TABLE
 
-// NavigationStarting, then unless cancelled the new source, NavigationCompleted and the title.
+// NavigationStarting, then unless cancelled the new source, NavigationCompleted and the page's title.
 void Navigation(const std::wstring& uri, const std::wstring& source, const std::wstring& title) {
   Later([=] {
-    auto* args = Make<UriArgs>(StartingTable(), "NavigationStartingEventArgs", {IID_OF(ICoreWebView2NavigationStartingEventArgs)});
+    auto* args = NEW(UriArgs, ICoreWebView2NavigationStartingEventArgs);
     args->uri = uri;
-    if (view->starting) view->starting->lpVtbl->Invoke(view->starting, As<ICoreWebView2>(view), As<ICoreWebView2NavigationStartingEventArgs>(args));
+    Raise(view->starting, As<ICoreWebView2>(view), As<ICoreWebView2NavigationStartingEventArgs>(args));
     if (args->cancel) return;
     Later([=] {
       view->source = source;
       Log("followed " + Utf8(source));
-      auto* done = Make<Object>(CompletedTable(), "NavigationCompletedEventArgs", {IID_OF(ICoreWebView2NavigationCompletedEventArgs)});
-      if (view->completed) view->completed->lpVtbl->Invoke(view->completed, As<ICoreWebView2>(view), As<ICoreWebView2NavigationCompletedEventArgs>(done));
+      auto* done = NEW(Object, ICoreWebView2NavigationCompletedEventArgs);
+      Raise(view->completed, As<ICoreWebView2>(view), As<ICoreWebView2NavigationCompletedEventArgs>(done));
       if (!title.empty()) RaiseTitle(title);
       started = true;
     });
   });
 }
 
-// ------------------------------------------------------------- tables
-
-#define TABLE(Name, I)                              \
-  const void* Name() {                              \
-    static const auto table = [] {                  \
-      using T = I;                                  \
-      auto t = Table<I, I##Vtbl>();
-#define END_TABLE \
-  return t;       \
-  }();            \
-  return &table;  \
-  }
-
-TABLE(StartingTable, ICoreWebView2NavigationStartingEventArgs)
-t.get_Uri = [](T* s, LPWSTR* v) { return *v = TaskString(As<UriArgs>(s)->uri), S_OK; };
-t.put_Cancel = [](T* s, BOOL v) { return As<UriArgs>(s)->cancel = v, S_OK; };
-END_TABLE
-
-TABLE(CompletedTable, ICoreWebView2NavigationCompletedEventArgs)
-t.get_IsSuccess = [](T*, BOOL* v) { return *v = TRUE, S_OK; };
-t.get_WebErrorStatus = [](T*, COREWEBVIEW2_WEB_ERROR_STATUS* v) { return *v = COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN, S_OK; };
-END_TABLE
-
-TABLE(NewWindowTable, ICoreWebView2NewWindowRequestedEventArgs)
+TABLE(ICoreWebView2NewWindowRequestedEventArgs)
 t.get_Uri = [](T* s, LPWSTR* v) { return *v = TaskString(As<UriArgs>(s)->uri), S_OK; };
 t.put_Handled = [](T* s, BOOL v) { return As<UriArgs>(s)->handled = v, S_OK; };
 END_TABLE
-
-TABLE(DownloadTable, ICoreWebView2DownloadStartingEventArgs)
+TABLE(ICoreWebView2DownloadStartingEventArgs)
 t.put_Cancel = [](T* s, BOOL v) { return As<UriArgs>(s)->cancel = v, S_OK; };
 END_TABLE
-
-TABLE(KeyTable, ICoreWebView2AcceleratorKeyPressedEventArgs)
+TABLE(ICoreWebView2AcceleratorKeyPressedEventArgs)
 t.get_KeyEventKind = [](T* s, COREWEBVIEW2_KEY_EVENT_KIND* v) { return *v = As<KeyArgs>(s)->kind, S_OK; };
 t.get_VirtualKey = [](T* s, UINT* v) { return *v = As<KeyArgs>(s)->key, S_OK; };
-t.get_PhysicalKeyStatus = [](T*, COREWEBVIEW2_PHYSICAL_KEY_STATUS* v) { return *v = {1, 0, FALSE, FALSE, FALSE, FALSE}, S_OK; };
-t.put_Handled = [](T* s, BOOL v) { return As<KeyArgs>(s)->handled = v, S_OK; };
+t.get_PhysicalKeyStatus = [](T*, COREWEBVIEW2_PHYSICAL_KEY_STATUS* v) { return *v = {1, 0, 0, 0, 0, 0}, S_OK; };
+t.put_Handled = [](T*, BOOL) { return S_OK; };
 END_TABLE
-
-TABLE(ItemTable, ICoreWebView2ContextMenuItem)
+TABLE(ICoreWebView2ContextMenuItem)
 t.get_Label = [](T* s, LPWSTR* v) { return *v = TaskString(As<Item>(s)->label), S_OK; };
 t.add_CustomItemSelected = [](T* s, ICoreWebView2CustomItemSelectedEventHandler* h, EventRegistrationToken* token) {
   return Subscribe("add_CustomItemSelected", As<Item>(s)->selected, h, token);
 };
 END_TABLE
-
-TABLE(ItemsTable, ICoreWebView2ContextMenuItemCollection)
+TABLE(ICoreWebView2ContextMenuItemCollection)
 t.get_Count = [](T* s, UINT32* v) { return *v = static_cast<UINT32>(As<Items>(s)->items.size()), S_OK; };
 t.InsertValueAtIndex = [](T* s, UINT32 index, ICoreWebView2ContextMenuItem* item) -> HRESULT {
   auto& items = As<Items>(s)->items;
@@ -340,138 +278,121 @@ t.InsertValueAtIndex = [](T* s, UINT32 index, ICoreWebView2ContextMenuItem* item
   return S_OK;
 };
 END_TABLE
-
-TABLE(TargetTable, ICoreWebView2ContextMenuTarget)
-t.get_Kind = [](T*, COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND* v) { return *v = COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND_PAGE, S_OK; };
+TABLE(ICoreWebView2ContextMenuTarget)
+t.get_Kind = [](T*, COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND* v) { return *v = {}, S_OK; };  // the page
 t.get_HasLinkUri = [](T*, BOOL* v) { return *v = FALSE, S_OK; };
 END_TABLE
-
-TABLE(MenuArgsTable, ICoreWebView2ContextMenuRequestedEventArgs)
+TABLE(ICoreWebView2ContextMenuRequestedEventArgs)
 t.get_MenuItems = [](T* s, ICoreWebView2ContextMenuItemCollection** v) {
-  *v = As<ICoreWebView2ContextMenuItemCollection>(As<MenuArgs>(s)->items);
-  return AddRef(*v), S_OK;
+  return *v = As<ICoreWebView2ContextMenuItemCollection>(As<MenuArgs>(s)->items), AddRef(*v), S_OK;
 };
 t.get_ContextMenuTarget = [](T* s, ICoreWebView2ContextMenuTarget** v) {
-  *v = As<ICoreWebView2ContextMenuTarget>(As<MenuArgs>(s)->target);
-  return AddRef(*v), S_OK;
+  return *v = As<ICoreWebView2ContextMenuTarget>(As<MenuArgs>(s)->target), AddRef(*v), S_OK;
 };
 END_TABLE
-
-TABLE(SettingsTable, ICoreWebView2Settings4)
-#define FLAG(name) t.name = [](T*, BOOL v) { return Call(#name, Flag(v)); }
-FLAG(put_AreDevToolsEnabled);
-FLAG(put_AreDefaultContextMenusEnabled);
-FLAG(put_IsStatusBarEnabled);
-FLAG(put_AreBrowserAcceleratorKeysEnabled);
-FLAG(put_IsPasswordAutosaveEnabled);
-FLAG(put_IsGeneralAutofillEnabled);
+TABLE(ICoreWebView2Settings4)
+#define FLAG(name) t.name = [](T*, BOOL v) { return Call(#name, std::to_string(v)); }
+FLAG(put_AreDevToolsEnabled), FLAG(put_AreDefaultContextMenusEnabled), FLAG(put_IsStatusBarEnabled);
+FLAG(put_AreBrowserAcceleratorKeysEnabled), FLAG(put_IsPasswordAutosaveEnabled), FLAG(put_IsGeneralAutofillEnabled);
 END_TABLE
 
 // Clearing finishes later, through the message loop.
 HRESULT Clear(const char* method, ICoreWebView2ClearBrowsingDataCompletedHandler* h) {
-  const HRESULT result = Call(method, "");
-  if (result != S_OK) return result;
-  if (h == nullptr) return E_INVALIDARG;
-  AddRef(h);
-  Later([h] { h->lpVtbl->Invoke(h, S_OK), Release(h); });
-  return S_OK;
+  const HRESULT result = Call(method, "", h == nullptr);
+  if (result == S_OK) AddRef(h), Later([h] { h->lpVtbl->Invoke(h, S_OK); });
+  return result;
 }
 
-TABLE(ProfileTable, ICoreWebView2Profile2)
-t.ClearBrowsingData = [](T*, COREWEBVIEW2_BROWSING_DATA_KINDS, ICoreWebView2ClearBrowsingDataCompletedHandler* h) { return Clear("ClearBrowsingData", h); };
-t.ClearBrowsingDataAll = [](T*, ICoreWebView2ClearBrowsingDataCompletedHandler* h) { return Clear("ClearBrowsingDataAll", h); };
+TABLE(ICoreWebView2Profile2)
+using Cleared = ICoreWebView2ClearBrowsingDataCompletedHandler;
+t.ClearBrowsingData = [](T*, COREWEBVIEW2_BROWSING_DATA_KINDS, Cleared* h) { return Clear("ClearBrowsingData", h); };
+t.ClearBrowsingDataAll = [](T*, Cleared* h) { return Clear("ClearBrowsingDataAll", h); };
 END_TABLE
-
-Object* settings = Make<Object>(SettingsTable(), "Settings", {IID_OF(ICoreWebView2Settings), IID_OF(ICoreWebView2Settings2), IID_OF(ICoreWebView2Settings3), IID_OF(ICoreWebView2Settings4)});
-Object* profile = Make<Object>(ProfileTable(), "Profile", {IID_OF(ICoreWebView2Profile), IID_OF(ICoreWebView2Profile2)});
-
-TABLE(WebViewTable, ICoreWebView2_13)
-t.get_Settings = [](T*, ICoreWebView2Settings** v) { return *v = As<ICoreWebView2Settings>(settings), AddRef(*v), S_OK; };
-t.get_Profile = [](T*, ICoreWebView2Profile** v) { return *v = As<ICoreWebView2Profile>(profile), AddRef(*v), S_OK; };
+TABLE(ICoreWebView2_13)
+t.get_Settings = [](T*, ICoreWebView2Settings** v) {
+  *v = As<ICoreWebView2Settings>(NEW(Object, ICoreWebView2Settings4, &IID_ICoreWebView2Settings,
+                                     &IID_ICoreWebView2Settings2, &IID_ICoreWebView2Settings3));
+  return S_OK;
+};
+t.get_Profile = [](T*, ICoreWebView2Profile** v) {
+  return *v = As<ICoreWebView2Profile>(NEW(Object, ICoreWebView2Profile2, &IID_ICoreWebView2Profile)), S_OK;
+};
 t.Navigate = [](T*, LPCWSTR uri) {
-  const HRESULT result = Call("Navigate", uri ? Utf8(uri) : "null", !ValidUri(uri));
+  const HRESULT result = Call("Navigate", uri ? Utf8(uri) : "null", !uri || !iswalpha(uri[0]) || !wcschr(uri, ':'));
   if (result == S_OK) Navigation(uri, uri, L"");
   return result;
 };
 t.NavigateToString = [](T*, LPCWSTR html) {
   const HRESULT result = Call("NavigateToString", "", html == nullptr);
-  if (result == S_OK) Navigation(L"data:text/html;charset=utf-8;base64," + Base64(Utf8(html)), L"about:blank", TitleOf(html));
-  if (result == S_OK) awaitingReload = false;
+  // The page starts as a data address and shows about:blank as its source.
+  if (result == S_OK) Navigation(L"data:text/html;charset=utf-8;base64,", L"about:blank", TitleOf(html));
+  awaitingReload = awaitingReload && result != S_OK;
   return result;
 };
 t.get_Source = [](T*, LPWSTR* v) { return *v = TaskString(view->source), S_OK; };
 t.get_DocumentTitle = [](T*, LPWSTR* v) { return *v = TaskString(view->title), S_OK; };
 t.get_BrowserProcessId = [](T*, UINT32* v) { return *v = browserProcessId, S_OK; };
-t.put_IsMuted = [](T*, BOOL v) { return Call("put_IsMuted", Flag(v)); };
-#define EVENT(name, Handler, slot) \
-  t.add_##name = [](T*, Handler* h, EventRegistrationToken* token) { return Subscribe("add_" #name, view->slot, h, token); }
-EVENT(NavigationStarting, ICoreWebView2NavigationStartingEventHandler, starting);
-EVENT(NavigationCompleted, ICoreWebView2NavigationCompletedEventHandler, completed);
-EVENT(NewWindowRequested, ICoreWebView2NewWindowRequestedEventHandler, newWindow);
-EVENT(DocumentTitleChanged, ICoreWebView2DocumentTitleChangedEventHandler, titleChanged);
-EVENT(DownloadStarting, ICoreWebView2DownloadStartingEventHandler, download);
-EVENT(ContextMenuRequested, ICoreWebView2ContextMenuRequestedEventHandler, menu);
+t.put_IsMuted = [](T*, BOOL value) { return Call("put_IsMuted", std::to_string(value)); };
+#define EVENT(name, slot) t.add_##name = [](T*, ICoreWebView2##name##EventHandler* h, EventRegistrationToken* n) \
+  { return Subscribe("add_" #name, view->slot, h, n); }
+EVENT(NavigationStarting, starting);
+EVENT(NavigationCompleted, completed);
+EVENT(NewWindowRequested, newWindow);
+EVENT(DocumentTitleChanged, titleChanged);
+EVENT(DownloadStarting, download);
+EVENT(ContextMenuRequested, menu);
 END_TABLE
-
-TABLE(ControllerTable, ICoreWebView2Controller)
+TABLE(ICoreWebView2Controller)
 t.get_CoreWebView2 = [](T*, ICoreWebView2** v) { return *v = As<ICoreWebView2>(view), AddRef(*v), S_OK; };
 t.put_Bounds = [](T*, RECT r) {
   RECT client{};
   GetClientRect(parentWindow, &client);
-  if (!EqualRect(&r, &client)) Fault("bounds are not the window's client area");
+  if (!EqualRect(&r, &client)) Fault("the bounds are not the window's client area");
   return Call("put_Bounds", std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top));
 };
 t.put_ZoomFactor = [](T*, double v) { return Call("put_ZoomFactor", std::to_string(v), v <= 0); };
-t.add_AcceleratorKeyPressed = [](T*, ICoreWebView2AcceleratorKeyPressedEventHandler* h, EventRegistrationToken* token) {
-  return Subscribe("add_AcceleratorKeyPressed", view->key, h, token);
+t.add_AcceleratorKeyPressed = [](T*, ICoreWebView2AcceleratorKeyPressedEventHandler* h, EventRegistrationToken* n) {
+  return Subscribe("add_AcceleratorKeyPressed", view->key, h, n);
 };
 t.Close = [](T*) {
   if (browserClosing) SetEvent(browserClosing);  // the browser process goes with its last web view
   return Call("Close", "");
 };
 END_TABLE
-
-TABLE(OptionsTable, ICoreWebView2ControllerOptions)
+TABLE(ICoreWebView2ControllerOptions)
 t.put_ProfileName = [](T*, LPCWSTR v) { return Call("put_ProfileName", v ? Utf8(v) : "null", !ValidProfileName(v)); };
-t.put_IsInPrivateModeEnabled = [](T*, BOOL v) { return Call("put_IsInPrivateModeEnabled", Flag(v)); };
+t.put_IsInPrivateModeEnabled = [](T*, BOOL v) { return Call("put_IsInPrivateModeEnabled", std::to_string(v)); };
 END_TABLE
 
-std::wstring ThisLibrary() {
-  HMODULE self = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ThisLibrary), &self);
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(self, path, MAX_PATH);
-  return path;
-}
-
-// The browser process holds the data folder's lock until the web view has
-// closed or the program has gone, and a while after, as msedgewebview2 does.
-void StartBrowserProcess(const std::wstring& folder) {
+// The browser process holds the data folder's lock until its web view has closed or its window or the program has
+// gone, and a while after, as msedgewebview2 does.
+void StartBrowserProcess() {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   browserClosing = CreateEventW(&inherit, TRUE, FALSE, nullptr);
   HANDLE self = nullptr;
   DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self, SYNCHRONIZE, TRUE, 0);
-  std::wstring line = L"rundll32.exe \"" + ThisLibrary() + L"\",BrowserProcess " +
-                      std::to_wstring(reinterpret_cast<UINT_PTR>(browserClosing)) + L" " +
-                      std::to_wstring(reinterpret_cast<UINT_PTR>(self)) + L" " +
-                      std::to_wstring(reinterpret_cast<UINT_PTR>(parentWindow)) + L" \"" + folder + L"\"";
+  // Inherited and closed here: the lock file goes when the browser process ends.
+  HANDLE lock = CreateFileW((dataFolder + L"\\EBWebView\\lockfile").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                            CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(GetModuleHandleW(L"EmbeddedBrowserWebView.dll"), path, MAX_PATH);
+  std::wstring line = L"rundll32.exe \"" + std::wstring(path) + L"\",BrowserProcess";
+  for (void* handle : {browserClosing, self, static_cast<void*>(parentWindow)}) {
+    line += L" " + std::to_wstring(reinterpret_cast<UINT_PTR>(handle));
+  }
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-    return Fault("the browser process did not start");
+    Fault("the browser process did not start");
   }
-  const std::wstring lock = folder + L"\\EBWebView\\lockfile";
-  for (int i = 0; i < 1000 && GetFileAttributesW(lock.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(10);
+  CloseHandle(lock);
   browserProcessId = process.dwProcessId;
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
 }
 
-TABLE(EnvironmentTable, ICoreWebView2Environment10)
+TABLE(ICoreWebView2Environment10)
 t.CreateCoreWebView2ControllerOptions = [](T*, ICoreWebView2ControllerOptions** v) {
-  *v = As<ICoreWebView2ControllerOptions>(Make<Object>(OptionsTable(), "ControllerOptions", {IID_OF(ICoreWebView2ControllerOptions)}));
+  *v = As<ICoreWebView2ControllerOptions>(NEW(Object, ICoreWebView2ControllerOptions));
   return Call("CreateCoreWebView2ControllerOptions", "");
 };
 t.CreateCoreWebView2ControllerWithOptions = [](T*, HWND parent, ICoreWebView2ControllerOptions*,
@@ -480,123 +401,92 @@ t.CreateCoreWebView2ControllerWithOptions = [](T*, HWND parent, ICoreWebView2Con
   GetClassNameW(parent, name, 16);
   DWORD owner = 0;
   GetWindowThreadProcessId(parent, &owner);
-  if (!IsWindow(parent) || owner != GetCurrentProcessId() || wcscmp(name, L"vistrel") != 0) Fault("the parent is not the main window");
+  if (owner != GetCurrentProcessId() || wcscmp(name, L"vistrel") != 0) Fault("the parent is not the main window");
   const HRESULT result = Call("CreateCoreWebView2ControllerWithOptions", "", !IsWindow(parent) || h == nullptr);
   if (result != S_OK) return result;
   parentWindow = parent;
-  // Another process gets no answer to WM_GETICON under Wine: the icon is read here.
+  // Another process gets no answer to WM_GETICON under Wine: the window's icons are read here.
   Log("icon " + std::to_string(SendMessageW(parent, WM_GETICON, ICON_BIG, 0) != 0) + " " +
       std::to_string(SendMessageW(parent, WM_GETICON, ICON_SMALL, 0) != 0));
-  StartBrowserProcess(dataFolder);
+  StartBrowserProcess();
   AddRef(h);
   Later([h] {
-    controller = Make<Object>(ControllerTable(), "Controller", {IID_OF(ICoreWebView2Controller)});
-    view = Make<WebView>(WebViewTable(), "WebView", {IID_OF(ICoreWebView2), IID_OF(ICoreWebView2_2), IID_OF(ICoreWebView2_3),
-        IID_OF(ICoreWebView2_4), IID_OF(ICoreWebView2_5), IID_OF(ICoreWebView2_6), IID_OF(ICoreWebView2_7), IID_OF(ICoreWebView2_8),
-        IID_OF(ICoreWebView2_9), IID_OF(ICoreWebView2_10), IID_OF(ICoreWebView2_11), IID_OF(ICoreWebView2_12), IID_OF(ICoreWebView2_13)});
+    controller = NEW(Object, ICoreWebView2Controller);
+    view = NEW(WebView, ICoreWebView2_13, &IID_ICoreWebView2, &IID_ICoreWebView2_2, &IID_ICoreWebView2_3,
+               &IID_ICoreWebView2_4, &IID_ICoreWebView2_5, &IID_ICoreWebView2_6, &IID_ICoreWebView2_7,
+               &IID_ICoreWebView2_8, &IID_ICoreWebView2_9, &IID_ICoreWebView2_10, &IID_ICoreWebView2_11,
+               &IID_ICoreWebView2_12);
     h->lpVtbl->Invoke(h, S_OK, As<ICoreWebView2Controller>(controller));
-    Release(h);
   });
   return S_OK;
 };
-t.CreateContextMenuItem = [](T*, LPCWSTR label, IStream*, COREWEBVIEW2_CONTEXT_MENU_ITEM_KIND, ICoreWebView2ContextMenuItem** v) {
+t.CreateContextMenuItem = [](T*, LPCWSTR label, IStream*, COREWEBVIEW2_CONTEXT_MENU_ITEM_KIND,
+                             ICoreWebView2ContextMenuItem** v) {
   if (label == nullptr || v == nullptr) return E_INVALIDARG;
-  auto* item = Make<Item>(ItemTable(), "ContextMenuItem", {IID_OF(ICoreWebView2ContextMenuItem)});
-  item->label = label;
-  madeItems.push_back(item);
-  *v = As<ICoreWebView2ContextMenuItem>(item);
+  madeItems.push_back(NEW(Item, ICoreWebView2ContextMenuItem));
+  madeItems.back()->label = label;
+  *v = As<ICoreWebView2ContextMenuItem>(madeItems.back());
   return S_OK;
 };
 END_TABLE
 
-// ------------------------------------------------------------- steps
-
-void RaiseMenu() {
-  auto* args = Make<MenuArgs>(MenuArgsTable(), "ContextMenuRequestedEventArgs", {IID_OF(ICoreWebView2ContextMenuRequestedEventArgs)});
-  args->items = Make<Items>(ItemsTable(), "ContextMenuItemCollection", {IID_OF(ICoreWebView2ContextMenuItemCollection)});
-  args->target = Make<Object>(TargetTable(), "ContextMenuTarget", {IID_OF(ICoreWebView2ContextMenuTarget)});
-  for (const wchar_t* label : {L"Back", L"Reload"}) {  // the runtime's own items
-    args->items->items.push_back(Make<Item>(ItemTable(), "ContextMenuItem", {IID_OF(ICoreWebView2ContextMenuItem)}));
-    args->items->items.back()->label = label;
-  }
-  if (view->menu) view->menu->lpVtbl->Invoke(view->menu, As<ICoreWebView2>(view), As<ICoreWebView2ContextMenuRequestedEventArgs>(args));
-  std::string own;
-  for (Item* item : args->items->items) {
-    for (Item* made : madeItems) own += item == made ? "\t" + Utf8(item->label) : "";
-  }
-  Log("menu" + own);
-  lastMenu = args;
-}
-
-// Steps, one per line of words separated by tabs (run_tests.py writes them).
+// One step: its words, as run_tests.py writes them separated by tabs.
 void RunStep(const std::vector<std::wstring>& w) {
   const std::wstring& name = w[0];
   if (name == L"go") {
     Navigation(w[1], w[1], L"");
-  } else if (name == L"open" && view->newWindow) {
-    auto* args = Make<UriArgs>(NewWindowTable(), "NewWindowRequestedEventArgs", {IID_OF(ICoreWebView2NewWindowRequestedEventArgs)});
+  } else if (name == L"open") {
+    auto* args = NEW(UriArgs, ICoreWebView2NewWindowRequestedEventArgs);
     args->uri = w[1];
-    view->newWindow->lpVtbl->Invoke(view->newWindow, As<ICoreWebView2>(view), As<ICoreWebView2NewWindowRequestedEventArgs>(args));
-    // Unhandled, the runtime would open a window of its own: the program must handle it.
+    Raise(view->newWindow, As<ICoreWebView2>(view), As<ICoreWebView2NewWindowRequestedEventArgs>(args));
+    // Unhandled, the runtime would open a window of its own.
     if (!args->handled) Fault("a new window was left to the runtime");
   } else if (name == L"title") {
     RaiseTitle(w[1]);
-  } else if (name == L"key" && view->key) {
-    // The key's modifiers are down in this thread's key state while the handler runs.
+  } else if (name == L"key") {
+    // The modifiers (the words after the key) are down in this thread's key state while the handler runs.
     BYTE saved[256], state[256];
     GetKeyboardState(saved);
     std::memcpy(state, saved, sizeof state);
-    for (size_t i = 2; i < w.size(); ++i) state[wcstoul(w[i].c_str(), nullptr, 16)] = 0x80;
+    for (size_t i = 2; i < w.size(); ++i) state[wcstoul(w[i].c_str(), nullptr, 16) & 0xFF] = 0x80;
     SetKeyboardState(state);
-    auto* args = Make<KeyArgs>(KeyTable(), "AcceleratorKeyPressedEventArgs", {IID_OF(ICoreWebView2AcceleratorKeyPressedEventArgs)});
+    auto* args = NEW(KeyArgs, ICoreWebView2AcceleratorKeyPressedEventArgs);
     args->key = wcstoul(w[1].c_str(), nullptr, 16);
     args->kind = state[VK_MENU] ? COREWEBVIEW2_KEY_EVENT_KIND_SYSTEM_KEY_DOWN : COREWEBVIEW2_KEY_EVENT_KIND_KEY_DOWN;
-    view->key->lpVtbl->Invoke(view->key, As<ICoreWebView2Controller>(controller), As<ICoreWebView2AcceleratorKeyPressedEventArgs>(args));
+    Raise(view->key, As<ICoreWebView2Controller>(controller), As<ICoreWebView2AcceleratorKeyPressedEventArgs>(args));
     SetKeyboardState(saved);
   } else if (name == L"menu") {
-    RaiseMenu();
+    lastMenu = NEW(MenuArgs, ICoreWebView2ContextMenuRequestedEventArgs);
+    lastMenu->items = NEW(Items, ICoreWebView2ContextMenuItemCollection);
+    lastMenu->target = NEW(Object, ICoreWebView2ContextMenuTarget);
+    for (const wchar_t* label : {L"Back", L"Reload"}) {  // the runtime's own items
+      lastMenu->items->items.push_back(NEW(Item, ICoreWebView2ContextMenuItem));
+      lastMenu->items->items.back()->label = label;
+    }
+    Raise(view->menu, As<ICoreWebView2>(view), As<ICoreWebView2ContextMenuRequestedEventArgs>(lastMenu));
+    std::string own = "menu";
+    for (Item* item : lastMenu->items->items) {
+      for (Item* made : madeItems) own += item == made ? "\t" + Utf8(item->label) : "";
+    }
+    Log(own);
   } else if (name == L"choose") {
     Item* found = nullptr;
-    for (Item* item : lastMenu ? lastMenu->items->items : std::vector<Item*>{}) found = item->label == w[1] ? item : found;
+    if (lastMenu == nullptr) return Fault("no menu to choose from");
+    for (Item* item : lastMenu->items->items) found = item->label == w[1] ? item : found;
     if (found == nullptr || found->selected == nullptr) return Fault("no menu item " + Utf8(w[1]) + " to choose");
     found->selected->lpVtbl->Invoke(found->selected, As<ICoreWebView2ContextMenuItem>(found), nullptr);
-  } else if (name == L"download" && view->download) {
-    auto* args = Make<UriArgs>(DownloadTable(), "DownloadStartingEventArgs", {IID_OF(ICoreWebView2DownloadStartingEventArgs)});
-    view->download->lpVtbl->Invoke(view->download, As<ICoreWebView2>(view), As<ICoreWebView2DownloadStartingEventArgs>(args));
-  } else if (name == L"write") {
-    HANDLE file = CreateFileW(w[1].c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    const std::string text = Utf8(w[2]);
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-    awaitingReload = true;  // the next step waits for the program to show it
-  } else if (name == L"delete") {
-    DeleteFileW(w[1].c_str());
-    awaitingReload = true;  // the program closes its window; nothing comes after
+  } else if (name == L"download") {
+    auto* args = NEW(UriArgs, ICoreWebView2DownloadStartingEventArgs);
+    Raise(view->download, As<ICoreWebView2>(view), As<ICoreWebView2DownloadStartingEventArgs>(args));
+  } else if (name == L"write" || name == L"delete") {
+    name == L"write" ? Append(w[1], Utf8(w[2]), true) : void(DeleteFileW(w[1].c_str()));
+    awaitingReload = true;  // the program shows it again, or its window goes
   }
-}
-
-void ReadSteps() {
-  FILE* file = _wfopen(Env(L"VISTREL_STANDIN_STEPS").c_str(), L"rb");
-  if (file == nullptr) return;
-  char line[4096];
-  while (fgets(line, sizeof line, file)) {
-    std::vector<std::wstring> words;
-    std::wstring text = Wide(line);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
-    for (size_t start = 0, tab = 0; tab != std::wstring::npos; start = tab + 1) {
-      tab = text.find(L'\t', start);
-      words.push_back(text.substr(start, tab == std::wstring::npos ? tab : tab - start));
-    }
-    if (!text.empty()) steps.push_back(std::move(words));
-  }
-  fclose(file);
 }
 
 }  // namespace
 
-// The engine's entry point, as the SDK's loader calls it; vistrel calls it
-// directly when no loader lies beside it.
+// The engine's entry point, as the SDK's loader calls it; vistrel calls it itself when no loader lies beside it.
 extern "C" __declspec(dllexport) HRESULT STDMETHODCALLTYPE CreateWebViewEnvironmentWithOptionsInternal(
     bool, int runtimeType, PCWSTR folder, IUnknown*, ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* h) {
   HMODULE caller = nullptr;
@@ -605,49 +495,52 @@ extern "C" __declspec(dllexport) HRESULT STDMETHODCALLTYPE CreateWebViewEnvironm
   wchar_t path[MAX_PATH] = {};
   GetModuleFileNameW(caller, path, MAX_PATH);
   Log("caller " + Utf8(wcsrchr(path, L'\\') ? wcsrchr(path, L'\\') + 1 : path));
-  const bool bad = h == nullptr || folder == nullptr || !*folder || runtimeType != 0;
-  if (Call("CreateWebViewEnvironment", folder ? Utf8(folder) : "null", bad) != S_OK) return E_INVALIDARG;
-  ReadSteps();
-  // What the runtime makes of the folder on its first run, and its lock.
-  const std::wstring root = std::wstring(folder) + L"\\EBWebView";
-  CreateDirectoryW(folder, nullptr);
-  CreateDirectoryW(root.c_str(), nullptr);
-  CloseHandle(CreateFileW((root + L"\\Local State").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  const bool refused = h == nullptr || folder == nullptr || !*folder || runtimeType != 0;
+  if (Call("CreateWebViewEnvironment", folder ? Utf8(folder) : "null", refused) != S_OK) return E_INVALIDARG;
+  // What the runtime makes of the folder on its first run.
   dataFolder = folder;
+  CreateDirectoryW(folder, nullptr);
+  CreateDirectoryW((dataFolder + L"\\EBWebView").c_str(), nullptr);
+  Append(dataFolder + L"\\EBWebView\\Local State", "{}");
+  if (FILE* file = _wfopen(Env(L"VISTREL_STANDIN_STEPS").c_str(), L"rb")) {
+    for (char bytes[4096]; fgets(bytes, sizeof bytes, file);) {
+      wchar_t line[4096] = {};
+      MultiByteToWideChar(CP_UTF8, 0, bytes, -1, line, 4096);
+      std::vector<std::wstring> words{L""};
+      for (const wchar_t* c = line; *c && *c != L'\n'; ++c) {
+        *c == L'\t' ? words.push_back({}) : words.back().push_back(*c);
+      }
+      steps.push_back(std::move(words));
+    }
+    fclose(file);
+  }
   // Everything comes back through this thread's message loop.
   SetTimer(nullptr, 0, 20, Tick);
   AddRef(h);
   Later([h] {
-    environment = Make<Object>(EnvironmentTable(), "Environment", {IID_OF(ICoreWebView2Environment), IID_OF(ICoreWebView2Environment2),
-        IID_OF(ICoreWebView2Environment3), IID_OF(ICoreWebView2Environment4), IID_OF(ICoreWebView2Environment5),
-        IID_OF(ICoreWebView2Environment6), IID_OF(ICoreWebView2Environment7), IID_OF(ICoreWebView2Environment8),
-        IID_OF(ICoreWebView2Environment9), IID_OF(ICoreWebView2Environment10)});
+    auto* environment = NEW(Object, ICoreWebView2Environment10, &IID_ICoreWebView2Environment,
+                            &IID_ICoreWebView2Environment2, &IID_ICoreWebView2Environment3,
+                            &IID_ICoreWebView2Environment4, &IID_ICoreWebView2Environment5,
+                            &IID_ICoreWebView2Environment6, &IID_ICoreWebView2Environment7,
+                            &IID_ICoreWebView2Environment8, &IID_ICoreWebView2Environment9);
     h->lpVtbl->Invoke(h, S_OK, As<ICoreWebView2Environment>(environment));
-    Release(h);
   });
   return S_OK;
 }
 
-// The browser process (rundll32): BrowserProcess CLOSING PROGRAM WINDOW "FOLDER".
+// The browser process (rundll32): BrowserProcess CLOSING PROGRAM WINDOW, holding the lock file it inherited.
 extern "C" __declspec(dllexport) void CALLBACK BrowserProcessW(HWND, HINSTANCE, LPWSTR line, int) {
-  int count = 0;
-  LPWSTR* words = CommandLineToArgvW(line, &count);
-  if (words == nullptr || count != 4) return;
-  const HANDLE waits[] = {reinterpret_cast<HANDLE>(_wcstoui64(words[0], nullptr, 10)),
-                          reinterpret_cast<HANDLE>(_wcstoui64(words[1], nullptr, 10))};
-  const auto window = reinterpret_cast<HWND>(_wcstoui64(words[2], nullptr, 10));
-  HANDLE lock = CreateFileW((std::wstring(words[3]) + L"\\EBWebView\\lockfile").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  // Its web view goes when closed or when its window goes.
-  while (WaitForMultipleObjects(2, waits, FALSE, 50) == WAIT_TIMEOUT && IsWindow(window)) {
+  unsigned long long closing = 0, program = 0, window = 0;
+  swscanf(line, L"%llu %llu %llu", &closing, &program, &window);
+  const HANDLE waits[] = {reinterpret_cast<HANDLE>(closing), reinterpret_cast<HANDLE>(program)};
+  while (WaitForMultipleObjects(2, waits, FALSE, 50) == WAIT_TIMEOUT && IsWindow(reinterpret_cast<HWND>(window))) {
   }
-  Sleep(1500);  // it outlives the web view: the program must wait for it
-  CloseHandle(lock);
+  Sleep(1500);  // it outlives its web view: the program must wait for it
 }
 
-// The registered handler of the schemes handed over: Record "FILE" "ADDRESS" appends "handed ADDRESS".
+// The registered handler of the schemes handed over: Record "FILE" "ADDRESS" appends "ADDRESS" to FILE.
 extern "C" __declspec(dllexport) void CALLBACK RecordW(HWND, HINSTANCE, LPWSTR line, int) {
   int count = 0;
   LPWSTR* words = CommandLineToArgvW(line, &count);
-  if (words != nullptr && count == 2) Append(words[0], "handed " + Utf8(words[1]));
+  if (words != nullptr && count == 2) Append(words[0], Utf8(words[1]));
 }
