@@ -1,19 +1,14 @@
-// Starts vistrel.exe and reports, as one JSON line, what a user would see:
-//
-//   vistrel-test-driver --probe                     the work area and the screen
-//   vistrel-test-driver --exe PATH [--env NAME=VALUE]... [--idle] [--arg TEXT]...
-//
-// Every value after an option is "x" and the hex of its UTF-8 bytes, so that blanks and non-ASCII text arrive
-// whole. Each message box is read (title, text, buttons, icon, owner) and answered: Yes if it has one, else its one
-// button. The main window is read once the stand-in runtime signals that its steps are done (with --idle: once the
-// program waits for input), then closed with WM_CLOSE unless it has gone by itself. The processes the program
-// started (the browser process, hand-overs) are waited for before the report.
+// Starts vistrel.exe and reports, as one JSON line, what a user would see. "--probe": the work area and the screen;
+// "--exe PATH [--env NAME=VALUE]... [--idle] [--arg TEXT]...": a run. Each value is "x" and the hex of its UTF-8
+// bytes, so that blanks and non-ASCII text arrive whole. Each message box is read (title, text, buttons, icon,
+// owner) and answered: Yes if it has one, else its one button. The main window is read once the stand-in runtime
+// signals that its steps are done (with --idle: once the program waits for input), then closed with WM_CLOSE unless
+// it has gone by itself. The processes the program started (browser process, hand-overs) are waited for.
 #include <windows.h>
 
 #include <tlhelp32.h>
 
 #include <cstdio>
-#include <set>
 #include <string>
 
 namespace {
@@ -67,8 +62,7 @@ std::wstring TextOf(HWND window) {
 
 struct Found {
   DWORD process;
-  HWND main = nullptr;  // the program's window of class "vistrel", shown or not
-  HWND box = nullptr;   // a message box it shows
+  HWND main = nullptr, box = nullptr;  // the program's window of class "vistrel", shown or not; a box it shows
 };
 
 BOOL CALLBACK Find(HWND window, LPARAM context) {
@@ -104,19 +98,14 @@ std::string AnswerBox(HWND box, HWND main) {
 }
 
 void WaitForChildren(DWORD parent) {
-  std::set<DWORD> family{parent};
-  for (int round = 0; round < 3; ++round) {  // their children too
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-      if (!family.count(entry.th32ParentProcessID) || !family.insert(entry.th32ProcessID).second) continue;
-      HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
-      WaitForSingleObject(child, 30000);
-      CloseHandle(child);
-    }
-    CloseHandle(snapshot);
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    HANDLE child = entry.th32ParentProcessID == parent ? OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID) : nullptr;
+    if (child != nullptr) WaitForSingleObject(child, 30000), CloseHandle(child);
   }
+  CloseHandle(snapshot);
 }
 
 }  // namespace

@@ -192,17 +192,13 @@ def run_row(wine, case, number):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    for name in ("--exe", "--driver"):
-        parser.add_argument(name, required=True)
-    for name in ("--standin", "--webview2-sdk", "--only"):
-        parser.add_argument(name)
-    parser.add_argument("--prefix", default=os.path.join(tempfile.gettempdir(), "vistrel-wine"))
-    parser.add_argument("--release", action="store_true")
+    for name in ("--exe", "--driver", "--standin", "--webview2-sdk", "--only", "--prefix", "--release"):
+        parser.add_argument(name, **{"action": "store_true"} if name == "--release" else {})
     options = parser.parse_args()
-    options.standin = options.standin or os.path.join(os.path.dirname(options.driver), "standin",
-                                                      "EmbeddedBrowserWebView.dll")
+    options.prefix = options.prefix or os.path.join(tempfile.gettempdir(), "vistrel-wine")
+    options.standin = options.standin or os.path.join(os.path.dirname(options.driver or ""), "standin", ENGINE[15:])
     for path in (options.exe, options.driver, options.standin):
-        if not os.path.isfile(path):
+        if not os.path.isfile(path or ""):
             sys.exit(f"not found: {path}")
     display, xvfb = os.environ.get("DISPLAY"), None
     if not display:

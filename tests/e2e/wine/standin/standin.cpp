@@ -46,10 +46,9 @@ void Append(const std::wstring& path, const std::string& line, bool replace = fa
 void Log(const std::string& line) { Append(Env(L"VISTREL_STANDIN_LOG"), line); }
 void Fault(const std::string& what) { Log("fault " + what); }
 
-LPWSTR TaskString(const std::wstring& text) {
+LPWSTR TaskString(const std::wstring& text) {  // the receiver frees it
   auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t)));
-  std::memcpy(copy, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-  return copy;
+  return static_cast<LPWSTR>(std::memcpy(copy, text.c_str(), (text.size() + 1) * sizeof(wchar_t)));
 }
 
 // Logs a call; its result is the row's for the method (VISTREL_STANDIN_RESULTS="Navigate=80070057,..."),
@@ -77,19 +76,11 @@ HWND parentWindow = nullptr;
 void Later(std::function<void()> task) { tasks.push_back(std::move(task)); }
 void RunStep(const std::vector<std::wstring>& words);
 
-BOOL CALLBACK FindBox(HWND window, LPARAM found) {
-  wchar_t name[16] = {};
-  GetClassNameW(window, name, 16);
-  if (IsWindowVisible(window) && wcscmp(name, L"#32770") == 0) *reinterpret_cast<bool*>(found) = true;
-  return TRUE;
-}
-
 // One task, else one step once nothing is owed; "done" is signalled when the last step has run, nothing is owed
-// and no box is up.
+// and no box is up (a box disables the window that owns it).
 void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
   if (busy) return;
   busy = true;
-  bool box = false;
   if (!tasks.empty()) {
     std::function<void()> task = std::move(tasks.front());
     tasks.pop_front();
@@ -98,8 +89,7 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     const std::vector<std::wstring> words = std::move(steps.front());
     steps.pop_front();
     RunStep(words);
-  } else if (started && !awaitingReload &&
-             (EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&box)), !box)) {
+  } else if (started && !awaitingReload && IsWindowEnabled(parentWindow)) {
     HANDLE done = OpenEventW(EVENT_MODIFY_STATE, FALSE, Env(L"VISTREL_STANDIN_DONE").c_str());
     if (done != nullptr) SetEvent(done), CloseHandle(done);
   }
@@ -268,6 +258,11 @@ t.add_CustomItemSelected = [](T* s, ICoreWebView2CustomItemSelectedEventHandler*
   return Subscribe("add_CustomItemSelected", As<Item>(s)->selected, h, token);
 };
 END_TABLE
+Item* NewItem(const wchar_t* label) {
+  Item* item = NEW(Item, ICoreWebView2ContextMenuItem);
+  return item->label = label, item;
+}
+
 TABLE(ICoreWebView2ContextMenuItemCollection)
 t.get_Count = [](T* s, UINT32* v) { return *v = static_cast<UINT32>(As<Items>(s)->items.size()), S_OK; };
 t.InsertValueAtIndex = [](T* s, UINT32 index, ICoreWebView2ContextMenuItem* item) -> HRESULT {
@@ -399,9 +394,9 @@ t.CreateCoreWebView2ControllerWithOptions = [](T*, HWND parent, ICoreWebView2Con
                                                ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* h) {
   wchar_t name[16] = {};
   GetClassNameW(parent, name, 16);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(parent, &owner);
-  if (owner != GetCurrentProcessId() || wcscmp(name, L"vistrel") != 0) Fault("the parent is not the main window");
+  if (GetWindowThreadProcessId(parent, nullptr) != GetCurrentThreadId() || wcscmp(name, L"vistrel") != 0) {
+    Fault("the parent is not the program's main window");
+  }
   const HRESULT result = Call("CreateCoreWebView2ControllerWithOptions", "", !IsWindow(parent) || h == nullptr);
   if (result != S_OK) return result;
   parentWindow = parent;
@@ -423,10 +418,7 @@ t.CreateCoreWebView2ControllerWithOptions = [](T*, HWND parent, ICoreWebView2Con
 t.CreateContextMenuItem = [](T*, LPCWSTR label, IStream*, COREWEBVIEW2_CONTEXT_MENU_ITEM_KIND,
                              ICoreWebView2ContextMenuItem** v) {
   if (label == nullptr || v == nullptr) return E_INVALIDARG;
-  madeItems.push_back(NEW(Item, ICoreWebView2ContextMenuItem));
-  madeItems.back()->label = label;
-  *v = As<ICoreWebView2ContextMenuItem>(madeItems.back());
-  return S_OK;
+  return *v = As<ICoreWebView2ContextMenuItem>(madeItems.emplace_back(NewItem(label))), S_OK;
 };
 END_TABLE
 
@@ -459,10 +451,7 @@ void RunStep(const std::vector<std::wstring>& w) {
     lastMenu = NEW(MenuArgs, ICoreWebView2ContextMenuRequestedEventArgs);
     lastMenu->items = NEW(Items, ICoreWebView2ContextMenuItemCollection);
     lastMenu->target = NEW(Object, ICoreWebView2ContextMenuTarget);
-    for (const wchar_t* label : {L"Back", L"Reload"}) {  // the runtime's own items
-      lastMenu->items->items.push_back(NEW(Item, ICoreWebView2ContextMenuItem));
-      lastMenu->items->items.back()->label = label;
-    }
+    lastMenu->items->items = {NewItem(L"Back"), NewItem(L"Reload")};  // the runtime's own items
     Raise(view->menu, As<ICoreWebView2>(view), As<ICoreWebView2ContextMenuRequestedEventArgs>(lastMenu));
     std::string own = "menu";
     for (Item* item : lastMenu->items->items) {
