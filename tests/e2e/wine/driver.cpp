@@ -1,9 +1,8 @@
 // Starts vistrel.exe and reports, as one JSON line, what a user would see. "--probe": the work area and the screen;
-// "--exe PATH [--env NAME=VALUE]... [--idle] [--arg TEXT]...": a run. Each value is "x" and the hex of its UTF-8
-// bytes, so that blanks and non-ASCII text arrive whole. Each message box is read (title, text, buttons, icon,
-// owner) and answered: Yes if it has one, else its one button. The main window is read once the stand-in runtime
-// signals that its steps are done (with --idle: once the program waits for input), then closed with WM_CLOSE unless
-// it has gone by itself. The processes the program started (browser process, hand-overs) are waited for.
+// "--exe PATH [--env NAME=VALUE]... [--arg TEXT]...": a run; each value is "x" and the hex of its UTF-8 bytes, so
+// that blanks and non-ASCII text arrive whole. Each box is read and answered: Yes if it has one, else its one
+// button. The window is read once the stand-in says its steps are done, or once the program waits for input without
+// having called it, then closed with WM_CLOSE unless it has gone. The program's children are waited for.
 #include <windows.h>
 
 #include <tlhelp32.h>
@@ -120,13 +119,12 @@ int wmain(int argc, wchar_t** argv) {
   }
   const std::wstring doneName = L"vistrel-standin-done-" + std::to_wstring(GetCurrentProcessId());
   HANDLE done = CreateEventW(nullptr, TRUE, FALSE, doneName.c_str());
+  HANDLE loaded = CreateEventW(nullptr, TRUE, FALSE, (doneName + L" loaded").c_str());
   SetEnvironmentVariableW(L"VISTREL_STANDIN_DONE", doneName.c_str());
   std::wstring exe, line;
-  bool idle = false;
   for (int i = 1; i < argc; ++i) {
     const std::wstring option = argv[i];
-    const std::wstring value = option == L"--idle" || i + 1 == argc ? L"" : FromHex(argv[++i]);
-    idle = idle || option == L"--idle";
+    const std::wstring value = i + 1 == argc ? L"" : FromHex(argv[++i]);
     if (option == L"--exe") exe = value;
     if (option == L"--env") {
       SetEnvironmentVariableW(value.substr(0, value.find(L'=')).c_str(), value.substr(value.find(L'=') + 1).c_str());
@@ -148,20 +146,23 @@ int wmain(int argc, wchar_t** argv) {
   }
   std::string boxes, window;
   HWND main = nullptr, answered = nullptr;
-  const ULONGLONG deadline = GetTickCount64() + 90000;
+  const ULONGLONG deadline = GetTickCount64() + 60000;
+  ULONGLONG shown = 0;
   while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
     if (GetTickCount64() > deadline) TerminateProcess(process.hProcess, 0xDEAD);
     Found found{process.dwProcessId};
     EnumWindows(Find, reinterpret_cast<LPARAM>(&found));
+    if (main == nullptr && found.main != nullptr) shown = GetTickCount64();
     main = found.main != nullptr ? found.main : main;
     if (found.box != nullptr && found.box != answered) {
       boxes += (boxes.empty() ? "" : ", ") + AnswerBox(found.box, main);
       answered = found.box;
     }
-    // Without a stand-in's word for 45 s, the window is read and closed as it is.
+    // A stand-in that has not said done within 20 s of the window has no more to say.
+    const bool reached = WaitForSingleObject(loaded, 0) == WAIT_OBJECT_0;
     if (found.box == nullptr && main != nullptr && IsWindowVisible(main) && window.empty() &&
-        (idle ? WaitForInputIdle(process.hProcess, 0) == 0
-              : WaitForSingleObject(done, 0) == WAIT_OBJECT_0 || GetTickCount64() + 45000 > deadline)) {
+        (reached ? WaitForSingleObject(done, 0) == WAIT_OBJECT_0 || GetTickCount64() > shown + 20000
+                 : WaitForInputIdle(process.hProcess, 0) == 0)) {
       RECT rect{};
       GetWindowRect(main, &rect);
       window = "{\"title\": " + Json(TextOf(main)) + ", \"rect\": " + Rect(rect) + ", \"style\": " +

@@ -1,14 +1,11 @@
 #!/usr/bin/python3
-"""Runs the shared end-to-end table (../cases.jsonl, see ../table.py) against vistrel.exe under Wine.
-
-    run_tests.py --exe PATH --driver PATH [--prefix DIR] [--standin DLL] [--release] [--only TEXT]
-
-vistrel-test-driver.exe starts the program, answers and reads its boxes and its window. The runtime is the stand-in
-(standin/), registered where an installed runtime registers its folder; it raises the row's steps and logs what the
-view showed and every fault it saw. A recording handler takes what is handed over (http, https, mailto). With
---release the program's folder holds the SDK's loader: rows alternate between it and a copy with no loader beside
-it. The prefix (DIR/prefix: a 1920x1080 virtual desktop, the handlers) is made once. --webview2-sdk is ignored.
-"""
+"""Runs the shared end-to-end table (../cases.jsonl, see ../table.py) against vistrel.exe under Wine:
+run_tests.py --exe PATH --driver PATH [--prefix DIR] [--standin DLL] [--release] [--only TEXT]. The driver starts
+the program and reads its boxes and window; the runtime is the stand-in (standin/), registered where an installed
+runtime registers its folder, which raises the row's steps and logs what the view showed and every fault it saw;
+a recording handler takes what is handed over (http, https, mailto). With --release the program's folder holds the
+SDK's loader: rows alternate between it and a copy with no loader beside it. The prefix (DIR/prefix: a 1920x1080
+virtual desktop, the handlers) is made once. --webview2-sdk is ignored."""
 
 import argparse
 import json
@@ -162,7 +159,6 @@ def run_row(wine, case, number):
            else ""}
     hexed = lambda text: "x" + text.encode("utf-8").hex()  # noqa: E731
     args = ["--exe", hexed(DIRECT if direct else "Z:" + os.path.abspath(wine.options.exe).replace("/", "\\"))]
-    args += (["--idle"] if runtime in ("missing", "broken") else [])
     args += [word for name, value in env.items() for word in ("--env", hexed(f"{name}={value}"))]
     args += [word for arg in case["args"] for word in ("--arg", hexed(arg))]
     report = wine.driver(args, case.get("lang", "en"))

@@ -74,6 +74,11 @@ bool awaitingReload = false;
 HWND parentWindow = nullptr;
 
 void Later(std::function<void()> task) { tasks.push_back(std::move(task)); }
+// The driver's events: VISTREL_STANDIN_DONE when the steps are done, with " loaded" when this library is called.
+void Signal(const wchar_t* which) {
+  HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, (Env(L"VISTREL_STANDIN_DONE") + which).c_str());
+  if (event != nullptr) SetEvent(event), CloseHandle(event);
+}
 void RunStep(const std::vector<std::wstring>& words);
 
 // One task, else one step once nothing is owed; "done" is signalled when the last step has run, nothing is owed
@@ -90,8 +95,7 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     steps.pop_front();
     RunStep(words);
   } else if (started && !awaitingReload && IsWindowEnabled(parentWindow)) {
-    HANDLE done = OpenEventW(EVENT_MODIFY_STATE, FALSE, Env(L"VISTREL_STANDIN_DONE").c_str());
-    if (done != nullptr) SetEvent(done), CloseHandle(done);
+    Signal(L"");
   }
   busy = false;
 }
@@ -484,6 +488,7 @@ extern "C" __declspec(dllexport) HRESULT STDMETHODCALLTYPE CreateWebViewEnvironm
   wchar_t path[MAX_PATH] = {};
   GetModuleFileNameW(caller, path, MAX_PATH);
   Log("caller " + Utf8(wcsrchr(path, L'\\') ? wcsrchr(path, L'\\') + 1 : path));
+  Signal(L" loaded");
   const bool refused = h == nullptr || folder == nullptr || !*folder || runtimeType != 0;
   if (Call("CreateWebViewEnvironment", folder ? Utf8(folder) : "null", refused) != S_OK) return E_INVALIDARG;
   // What the runtime makes of the folder on its first run.
