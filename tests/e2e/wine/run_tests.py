@@ -15,6 +15,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import table  # noqa: E402
@@ -29,6 +30,7 @@ LANGS = {"en": "en_US.UTF-8", "ja": "ja_JP.UTF-8"}
 KEYS = {"ctrl": 0x11, "alt": 0x12, "shift": 0x10, "home": 0x24, "end": 0x23, "left": 0x25, "right": 0x27}
 STYLES = {0x00CF0000: "normal", 0x00CA0000: "fixed", 0x80000000: "popup"}  # by the frame's WS_ bits
 QUIET = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
+read_lines = lambda path: open(path, encoding="utf-8").read().splitlines() if os.path.exists(path) else []  # noqa
 
 
 class Wine:
@@ -122,10 +124,6 @@ def step_line(step):
     return f"{verb}\t{rest}" if rest else verb
 
 
-def read_lines(path):
-    return open(path, encoding="utf-8").read().splitlines() if os.path.exists(path) else []
-
-
 def check_boxes(case, boxes):
     """What every box must be, whichever row shows it."""
     questions = [len(box["buttons"]) == 2 for box in boxes]
@@ -197,9 +195,11 @@ def main():
         if not os.path.isfile(path or ""):
             sys.exit(f"not found: {path}")
     display, xvfb = os.environ.get("DISPLAY"), None
-    if not display:
-        display = f":{90 + os.getpid() % 100}"
+    if not display:  # a free display of our own, waited for
+        display = next(f":{n}" for n in range(90, 400) if not os.path.exists(f"/tmp/.X11-unix/X{n}"))
         xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1920x1080x24", "-nolisten", "tcp"])
+        while not os.path.exists(f"/tmp/.X11-unix/X{display[1:]}"):
+            time.sleep(0.1)
     wine = Wine(options, display)
     try:
         print(f"prefix {'made' if wine.prepare() else 'reused'}", flush=True)
