@@ -185,8 +185,7 @@ class Page(http.server.BaseHTTPRequestHandler):
         self.wfile.write(body)
     log_message = lambda *_: None  # noqa: E731
 
-def icon_file():
-    """An .ico file of one 16 by 16 PNG image."""
+def icon_file():  # an .ico file of one 16 by 16 PNG image
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
     png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 16, 16, 8, 6, 0, 0, 0)) + chunk(
@@ -224,8 +223,7 @@ class Row:
     def alive(self):
         return self.process.poll() is None
     def wait(self, check, what=None, timeout=WAIT):
-        """check()'s first true answer, answering boxes meanwhile; after timeout its last one, or a failure
-        when told what is waited for."""
+        """check()'s first true answer, answering boxes meanwhile; at timeout its last, or fails if told what."""
         deadline = time.monotonic() + timeout
         while True:
             self.answer_boxes()
@@ -324,9 +322,11 @@ class Row:
                     self.process.kill()
                     self.process.wait()
             stderr.seek(0)
-            complaints = [line for line in stderr.read().splitlines() if "CRITICAL" in line]
-            if complaints:
-                raise RuntimeError("the toolkit complained: " + complaints[0])
+            # What the program keeps goes into its data folders: HOME, with the XDG folders elsewhere, stays empty.
+            wrong = [line for line in stderr.read().splitlines() if "CRITICAL" in line] + [
+                os.path.join(d, name) for d, _, names in os.walk(self.path("home")) for name in names]
+            if wrong:
+                raise RuntimeError("the toolkit complained, or files were left in HOME: " + wrong[0])
         return facts
     def follow(self, steps, expect):
         facts = {}
