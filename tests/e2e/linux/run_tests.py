@@ -47,8 +47,7 @@ class Session:
         self.spawn(["Xvfb", "-displayfd", str(write), "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
                    pass_fds=(write,), stdout=subprocess.DEVNULL)
         os.close(write)
-        with os.fdopen(read) as pipe:
-            return ":" + pipe.readline().strip()
+        return ":" + os.fdopen(read).readline().strip()
     def close(self):
         for process in reversed(self.processes):
             os.killpg(process.pid, signal.SIGTERM)
@@ -108,11 +107,11 @@ class XServer:
         if children:
             self.x.XFree(children)
         return found
-    def main_window(self, pid):
-        """The process's shown top-level window of the normal kind (not a box or a menu), or None."""
-        shown, normal = Attributes(), self.atom("_NET_WM_WINDOW_TYPE_NORMAL")
+    def window_of(self, pid, kind="NORMAL"):
+        """The process's shown top-level window of that kind (NORMAL: its own, DIALOG: a box), or None."""
+        shown, wanted = Attributes(), self.atom("_NET_WM_WINDOW_TYPE_" + kind)
         return next((w for w in self.top_levels() if (self.property(w, "_NET_WM_PID") or [0])[0] == pid and
-                     normal in (self.property(w, "_NET_WM_WINDOW_TYPE") or []) and
+                     wanted in (self.property(w, "_NET_WM_WINDOW_TYPE") or []) and
                      self.x.XGetWindowAttributes(self.d, w, shown) and shown.map_state == 2), None)
     def rect(self, window):
         shown, x, y, child = Attributes(), ctypes.c_int(), ctypes.c_int(), ctypes.c_ulong()
@@ -232,7 +231,7 @@ class Row:
                 if not got and what:
                     raise RuntimeError(f"no {what} within {timeout:.0f} s")
                 return got
-            time.sleep(0.05)
+            time.sleep(0.1)
     def accessibles(self, role):
         """The accessibles of that role in the program's shown top levels other than its window: boxes, menus."""
         a, found = self.r.atspi, []
@@ -251,23 +250,24 @@ class Row:
             return []
         return found
     def answer_boxes(self):
-        a = self.r.atspi
-        buttons = self.accessibles(a.ROLE_PUSH_BUTTON)
-        labels = [label for label in self.accessibles(a.ROLE_LABEL) if label.name]
+        # Asked only while X shows a box: a busy accessibility bus keeps programs from joining it in time.
+        a, box = self.r.atspi, self.x.window_of(self.process.pid, "DIALOG")
+        buttons = box and self.accessibles(a.ROLE_PUSH_BUTTON)
+        labels = buttons and [label for label in self.accessibles(a.ROLE_LABEL) if label.name]
         if not buttons or len(labels) != 1:
             return
         self.boxes.append(labels[0].queryText().getText(0, -1))
         # A Yes/No box is answered Yes, any other pressed.
         [b for b in buttons if b.name.startswith(("Yes", "はい")) or len(buttons) == 1][0].queryAction().doAction(0)
         deadline = time.monotonic() + WAIT
-        while self.alive() and time.monotonic() < deadline and self.accessibles(a.ROLE_PUSH_BUTTON):
-            time.sleep(0.05)
+        while self.alive() and time.monotonic() < deadline and self.x.window_of(self.process.pid, "DIALOG") == box:
+            time.sleep(0.1)
     def followed(self):
         return [a.replace("/shown/", "/", 1) for a in self.site.since(self.mark, "shown")]
     def handed(self):
         return open(self.path("handed")).read().splitlines() if os.path.exists(self.path("handed")) else []
     def title(self):
-        window = self.x.main_window(self.process.pid)
+        window = self.x.window_of(self.process.pid)
         return window and self.x.property(window, "_NET_WM_NAME").decode()
     def xdotool(self, *args):
         subprocess.run(["xdotool", *map(str, args)], env=dict(os.environ, DISPLAY=self.r.display), check=True,
@@ -330,7 +330,7 @@ class Row:
         return facts
     def follow(self, steps, expect):
         facts = {}
-        self.window = self.wait(lambda: self.x.main_window(self.process.pid) or not self.alive(), "window or end")
+        self.window = self.wait(lambda: self.x.window_of(self.process.pid) or not self.alive(), "window or end")
         # Shown once its first page asks for its mark, unless it has ended by itself meanwhile.
         if self.alive() and self.wait(lambda: self.site.since(self.mark, ("shown", "loaded")) or not self.alive(),
                                       "page shown") and self.alive():
