@@ -27,10 +27,11 @@ class Session:
     """The X display (an Xvfb of our own without $DISPLAY) and a private D-Bus session with its
     accessibility bus. bench/bench.py uses it too."""
     def __init__(self):
-        self.processes = []
+        self.processes, self.work = [], tempfile.mkdtemp(prefix="vistrel-e2e-")
         self.display = os.environ.get("DISPLAY") or self.start_xvfb()
-        # The bus and the accessibility bus it starts see no display, so they leave the display alone.
+        # The buses see no display, to leave it alone, and have a runtime folder that no other run's bus takes.
         bare = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")}
+        bare["XDG_RUNTIME_DIR"] = self.work
         bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"], env=bare,
                          stdout=subprocess.PIPE, text=True)
         self.bus_address = bus.stdout.readline().strip()
@@ -52,6 +53,7 @@ class Session:
         for process in reversed(self.processes):
             os.killpg(process.pid, signal.SIGTERM)
             process.wait()
+        shutil.rmtree(self.work, ignore_errors=True)
 
 class Attributes(ctypes.Structure):
     _fields_ = [(n, ctypes.c_int) for n in ("x", "y", "width", "height", "border", "depth")] + [
@@ -139,7 +141,7 @@ class XServer:
 
 class Site(http.server.ThreadingHTTPServer):
     """Every path is a page with the current row's steps as links; every request is logged as an address."""
-    daemon_threads = True
+    daemon_threads, handle_error = True, lambda *_: None  # a page left before its answer is no fault
     def __init__(self):
         super().__init__(("127.0.0.1", 0), Page)
         self.log, self.steps, self.lock = [], [], threading.Lock()
@@ -359,7 +361,7 @@ class Row:
 class Runner(Session):
     def __init__(self, exe):
         super().__init__()
-        self.exe, self.work, self.rows = exe, tempfile.mkdtemp(prefix="vistrel-e2e-"), 0
+        self.exe, self.rows = exe, 0
         os.environ.update(self.buses)  # the accessibility client finds its bus when it is first loaded
         import gi
         gi.require_version("Atspi", "2.0")
@@ -382,7 +384,6 @@ class Runner(Session):
     def close(self):
         self.site.shutdown()
         super().close()
-        shutil.rmtree(self.work, ignore_errors=True)
 
 def main():
     parser = argparse.ArgumentParser(description="The end-to-end table against the Linux program.")
