@@ -4,7 +4,7 @@
 Each row runs the program under X with its own HOME, XDG and TMPDIR folders. Boxes are read and answered
 through the accessibility bus of a private D-Bus session, the window is read from the X server. Every path
 of our loopback site is a page offering the row's steps as links, 60 pixels apart, that asks for
-/shown<path> once shown; the row's HTML files get the same links. A stand-in default handler writes down
+/shown<path> once loaded; the row's HTML files get the same links. A stand-in default handler writes down
 what is handed to the desktop. Usage: run_tests.py --exe build/linux/vistrel [--only TEXT]
 """
 
@@ -176,9 +176,9 @@ class Page(http.server.BaseHTTPRequestHandler):
             body = b"notes\n"
         else:
             # A frame from the other host, which is not the view's page and so is never decided on.
-            other = site.hosts["other" if host in site.hosts["site"] else "site"]
-            body = (site.links({"href": "/download"}) + ("" if self.path.startswith("/frame/") else
-                    f'<iframe src="{other}/frame/"></iframe><img src="/shown{self.path}" width=1 height=1>')).encode()
+            other, shown = site.hosts["other" if host in site.hosts["site"] else "site"], "/shown" + self.path
+            body = (site.links({"href": "/download"}) + ("" if self.path.startswith("/frame/") else f'<iframe src='
+                    f'"{other}/frame/"></iframe><script>onload = () => new Image().src = "{shown}"</script>')).encode()
         self.send_response(status)
         for name, value in dict(headers, **{"Content-Length": str(len(body))}).items():
             self.send_header(name, value)
@@ -218,7 +218,7 @@ class Row:
     def write(self, name, text):
         """The case's file; an HTML file with the steps' links and a mark asked for each time it is shown."""
         self.writes += 1
-        mark = f'<img src="{self.site.hosts["site"]}/loaded/{self.writes}" width=1 height=1>'
+        mark = f'<script>onload = () => new Image().src = "{self.site.hosts["site"]}/loaded/{self.writes}"</script>'
         links = self.site.links({"download": "notes.txt", "href": "data:text/plain,notes"}) + mark
         self.put(self.path("files", name), icon_file() if text == "{icon}" else text + links * name.endswith(".html"))
     def alive(self):
