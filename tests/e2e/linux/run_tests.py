@@ -371,7 +371,7 @@ class Runner(Session):
         self.areas = {"screen": screen, "workarea": area[:4] if area else screen}
         self.places = dict(self.site.hosts, **{"workarea-width+1": self.areas["workarea"][2] + 1,
                                                "file": lambda name: self.path("files", name)})
-        self.path = lambda *names: os.path.join(self.work, f"row {self.rows}", *names)
+        self.path = lambda *names: os.path.join(self.work, f"ケース {self.rows}", *names)
     def run_row(self, case):
         """Runs the row whose placeholders were filled in with the folder of row number self.rows."""
         row, self.rows = Row(self, self.path(), case), self.rows + 1
