@@ -379,7 +379,9 @@ class Runner(Session):
         env.update(self.buses, **LANGS[case.get("lang", "en")])
         env.update(HOME=row.path("home"), TMPDIR=row.path("tmp"), XDG_DATA_HOME=row.path("data"),
                    XDG_CONFIG_HOME=row.path("config"), XDG_CACHE_HOME=row.path("cache"),
-                   WEBKIT_DISABLE_COMPOSITING_MODE="1")  # Xvfb has no GL worth compositing with
+                   WEBKIT_DISABLE_COMPOSITING_MODE="1",  # Xvfb has no GL worth compositing with
+                   # The icons the build made, as if installed: the window's own icon comes from the theme.
+                   XDG_DATA_DIRS=os.path.join(os.path.dirname(self.exe), "packaging") + ":/usr/local/share:/usr/share")
         return row.run(env)
     def close(self):
         self.site.shutdown()
