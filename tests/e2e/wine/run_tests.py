@@ -5,7 +5,7 @@ the program and reads its boxes and window; the runtime is the stand-in (standin
 runtime registers its folder, which raises the row's steps and logs what the view showed and every fault it saw;
 a recording handler takes what is handed over (http, https, mailto). With --release the program's folder holds the
 SDK's loader: rows alternate between it and a copy with no loader beside it. The prefix (DIR/prefix: a 1920x1080
-virtual desktop, the handlers) is made once. --webview2-sdk is ignored."""
+virtual desktop, the handlers) is made once."""
 
 import argparse
 import json
@@ -186,7 +186,7 @@ def run_row(wine, case, number):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    for name in ("--exe", "--driver", "--standin", "--webview2-sdk", "--only", "--prefix", "--release"):
+    for name in ("--exe", "--driver", "--standin", "--only", "--prefix", "--release"):
         parser.add_argument(name, **{"action": "store_true"} if name == "--release" else {})
     options = parser.parse_args()
     options.prefix = options.prefix or os.path.join(tempfile.gettempdir(), "vistrel-wine")
