@@ -1,8 +1,6 @@
-// The program's surroundings in the unit tests: a platform and a web runtime that answer from fields and write a line
-// per call that asks for something to be done into one log, so a test sees what was asked, and in which order; plain
-// reads (getters, QueryInterface) make no line. The runtime is as strict as the real one: reference counts are real
-// and balanced at the end of every test, strings come from the task allocator for the receiver to free, and handlers
-// are kept and called later, by the test. The tests build natively only, where STDMETHODCALLTYPE is empty.
+// A platform and web runtime that answer from fields and log one line per call that asks for something done (plain
+// reads make none). The runtime is strict: counted references balance at the end of each test, strings come from the
+// task allocator, and handlers are kept for the test to call. Native builds only (STDMETHODCALLTYPE is empty).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -66,9 +64,7 @@ struct Fake : Interface, Counted {
   HRESULT QueryInterface(REFIID iid, void** out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
-    for (const IID& gone : missing) {
-      if (IsEqualIID(gone, iid)) return E_NOINTERFACE;
-    }
+    for (const IID& gone : missing) if (IsEqualIID(gone, iid)) return E_NOINTERFACE;
     if (!IsEqualIID(iid, IID_IUnknown) && !(IsEqualIID(iid, *Iids) || ...)) return E_NOINTERFACE;
     return *out = static_cast<Interface*>(this), AddRef(), S_OK;
   }
@@ -175,8 +171,7 @@ struct NewWindowArgs : Fake<ICoreWebView2NewWindowRequestedEventArgs, &IID_ICore
   HRESULT get_Uri(LPWSTR* v) override { return *v = Allocated(uri), S_OK; }
   VISTREL_PUT(put_Handled, BOOL, S_OK)
 };
-struct CompletedArgs
-    : Fake<ICoreWebView2NavigationCompletedEventArgs, &IID_ICoreWebView2NavigationCompletedEventArgs> {};
+struct CompletedArgs : Fake<ICoreWebView2NavigationCompletedEventArgs, &IID_ICoreWebView2NavigationCompletedEventArgs> {};
 struct DownloadArgs : Fake<ICoreWebView2DownloadStartingEventArgs, &IID_ICoreWebView2DownloadStartingEventArgs> {
   VISTREL_PUT(put_Cancel, BOOL, S_OK)
 };
@@ -283,9 +278,7 @@ class FakePlatform : public Platform {
   FileContents ReadWholeFile(const std::u16string& path, bool shared) override {
     return Note(__func__, path, shared), files.count(path) ? files[path] : FileContents{};
   }
-  std::optional<uint64_t> FileWriteTime(const std::u16string& path) override {
-    return writeTimes.count(path) ? std::optional(writeTimes[path]) : std::nullopt;
-  }
+  std::optional<uint64_t> FileWriteTime(const std::u16string& p) override { return writeTimes.count(p) ? std::optional(writeTimes[p]) : std::nullopt; }
   void DeleteFileAt(const std::u16string& path) override { Note(__func__, path); }
   std::u16string ConvertAnsiText(const std::string& bytes) override {  // Latin-1 stands in for the code page
     return std::u16string(reinterpret_cast<const unsigned char*>(bytes.data()),
@@ -294,8 +287,7 @@ class FakePlatform : public Platform {
   std::u16string UserDataFolderPath(KnownFolder f) override { return f == KnownFolder::Temp ? u"C:\\Temp\\vistrel" : u"C:\\Local\\vistrel"; }
   bool DataFolderInUse(const std::u16string& folder) override { return Note(__func__, folder), folderInUse; }
   bool DeleteFolderTree(const std::u16string& folder) override {
-    Note("DeleteFolderTree", folder);
-    if (deleteFailures == 0) return paths.erase(folder), true;
+    if (Note(__func__, folder); deleteFailures == 0) return paths.erase(folder), true;
     return deleteFailures -= deleteFailures > 0, false;
   }
   void WaitForProcessExit(uint32_t id, uint32_t ms) override { Note(__func__, id, ms); }
@@ -311,8 +303,7 @@ class FakePlatform : public Platform {
   void SetWindowTitle(WindowHandle w, const std::u16string& title) override { Note(__func__, w, title); }
 };
 
-// Each test starts with fresh process records, English texts and this
-// platform installed, and ends with every runtime reference given back.
+// Each test starts with fresh records, English texts and this platform, and ends with every reference given back.
 class Test : public ::testing::Test {
  protected:
   Test() { InstallPlatform(&platform), languageIndex = kEnglish; }
@@ -322,8 +313,7 @@ class Test : public ::testing::Test {
     objects.clear(), missing.clear(), calls.clear(), InstallPlatform(nullptr);
   }
 
-  // The runtime completes the environment and then the controller, each later
-  // than the program asked for it; the log starts afresh after.
+  // The runtime completes the environment, then the controller, each later than asked; the log starts afresh after.
   Controller& Start() {
     hostState.mainWindow = kWindow;
     CreateWebView();

@@ -63,7 +63,6 @@ TEST(CommandLine, Refusals) {
       {{u"/i", u"a,3-", u"x"}, "a,3- - Index of icon file is invalid."}, {{u"/s", u"+8", u"600", u"x"}, "+8 - Value of window width is invalid."},
       {{u"/sp", u"800", u"600", u"0", u"0", u"/s"}, "/s - Parameter is already specified."},
       {{u"/s", u"-1821", u"600", u"x"}, "-1821 - Value of window width is invalid."}, {{u"/s", u"5-", u"6", u"x"}, "5- - Value of window width is invalid."},
-      {{u"/s", u"800", u"-941", u"x"}, "-941 - Value of window height is invalid."},
       {{u"/sp", u"-100", u"600", u"0", u"0", u"x"}, "-100 - Value of window width is invalid."},
       {{u"/sp", u"800", u"600", u"-1121", u"0", u"x"}, "-1121 - Value of X is too large."},
       {{u"/sp", u"800", u"600", u"-0", u"0", u"x"}, "-0 - Value of X is too large.", {}, {60, 0, 1920, 1040}},
@@ -118,8 +117,7 @@ TEST(CommandLine, AcceptedForms) {
       {{u"/i", u"a b.dll, 3", u"x"}, "|x /i a b.dll,3"}, {{u"/i", u"a,-2", u"x"}, "|x /i a,-2"},
       {{u"/i", u"a,-", u"x"}, "|x /i a,0"}, {{u"/i", u"a,99999999999", u"x"}, "|x /i a," + max},
       {{u"/i", u"", u"x"}, "|x /i ,0"}, {{u"/i", u"/k", u"x"}, "|x /i /k,0"}, {{u"/L", u"p"}, "|p /l"},
-      {{u"/lu", u"p"}, "|p /lu"}, {{u"/ld", u"p"}, "|p /ld"}, {{u"/lS", u"p"}, "|p /ls"}, {{u"/lud", u"p"}, "|p /lud"},
-      {{u"/LUS", u"p"}, "|p /lus"}, {{u"/s", u"800", u"600", u"x"}, "|x 800x600"},
+      {{u"/ld", u"p"}, "|p /ld"}, {{u"/lud", u"p"}, "|p /lud"}, {{u"/LUS", u"p"}, "|p /lus"}, {{u"/s", u"800", u"600", u"x"}, "|x 800x600"},
       {{u"/s", u"0", u"-40", u"x"}, "|x 1920x1000"}, {{u"/s", u"100", u"2500", u"x"}, "|x 100x2500"},
       {{u"/s", u"-1820", u"-940", u"x"}, "|x 100x100"}, {{u"/s", u"", u"-", u"x"}, "|x 1920x1040"},
       {{u"/s", u"99999999999", u"600", u"x"}, "|x " + max + "x600"},
@@ -177,11 +175,15 @@ TEST(Placement, WindowPlacementAndZoom) {
   for (auto [dpi, zoom] : {std::pair{96u, 1.0}, {120u, 0.8}, {0u, 1.0}}) EXPECT_DOUBLE_EQ(ZoomFactorFromDpi(dpi), zoom);
 }
 
-TEST(Usage, LayoutOfTheUsageBox) {
-  for (int32_t language : {kJapanese, kEnglish}) {
-    languageIndex = language;
+TEST(Catalog, EveryEntryTheLanguageChosenAndTheUsageLayout) {
+  for (const CatalogEntry& entry : MessageCatalog) EXPECT_FALSE(entry[0].empty() || entry[1].empty());
+  for (auto [language, index] : {std::pair{1041, kJapanese}, {1033, kEnglish}, {2052, kEnglish}, {0, kEnglish}}) {
+    ChooseLanguage(static_cast<uint16_t>(language));
+    EXPECT_EQ(languageIndex, index) << language;
     EXPECT_EQ(UsagePiece(CatalogText(MsgUsage)), u"vistrel ");
   }
+  EXPECT_EQ(MessageCatalog[MsgUsage][kEnglish].size(), 468u);
+  EXPECT_EQ(MessageCatalog[MsgUsage][kJapanese].size(), 384u);
   for (std::u16string_view text : {u"no line feed", u"ends\n", u"a\n\nnoblank"}) EXPECT_EQ(UsagePiece(text), u"");
   const std::tuple<int32_t, float, int> rows[] = {{79, 10.0f, 7}, {80, 10.0f, 8}, {0, 5.0f, 9}, {60, 0.0f, 9},
                                                   {60, -1.0f, 9}, {10000, 1.0f, 9}};
@@ -208,8 +210,7 @@ TEST(HtmlText, DecodedAsTheTextModeReadsDeliverIt) {
       {"", u""}, {bom8, u""}, {bom8 + "<p>\xE6\x97\xA5</p>\r\n\r", u"<p>日</p>\n\r"}, {bom8 + "\xF0\x9F\x98\x80", u"\U0001F600"},
       {bom8 + "a\xFF" "b\xE6\x97" "c\xC0\xAF", u"a\uFFFDb\uFFFDc\uFFFD\uFFFD"},
       {bom8 + "\xED\xA0\x80\xEF\xBF", u"\uFFFD\uFFFD\uFFFD\uFFFD"}, {bom16 + Utf16Le(u"<b>テ</b>\r\n"), u"<b>テ</b>\n"},
-      {Utf16Le(u"ab") + "c", u"ab"}, {"\xFE\xFF" + Utf16Le(u"a"), u"\uFFFEa"},
-      {bom8 + std::string("one\0two\nthree", 13), u"onethree"},
+      {Utf16Le(u"ab") + "c", u"ab"}, {"\xFE\xFF" + Utf16Le(u"a"), u"\uFFFEa"}, {bom8 + std::string("one\0two\nthree", 13), u"onethree"},
       {Utf16Le(std::u16string(3000, u'x') + u"\r\n"), std::u16string(3000, u'x') + u"\n"},
       {Utf16Le(nul), std::u16string(10, u'a') + std::u16string(2100 - 1023, u'a')},
       {Utf16Le(lines), std::u16string(5, u'b') + u"\n" + std::u16string(1023, u'c')},
@@ -290,7 +291,7 @@ TEST(WebVerdicts, NavigationAndNewWindow) {
   EXPECT_FALSE(IsLocalSite(u"name.cd", u"https://name.cd/"));
 }
 
-TEST(WebVerdicts, Keys) {
+TEST(WebVerdicts, KeysMenuItemsAndSettings) {
   using enum KeyAction;
   constexpr uint32_t M = 0x4D, U = 0x55, Home = 0x24;  // written out so that a wrong constant shows
   const std::tuple<uint32_t, bool, bool, bool, bool, bool, bool, KeyVerdict> rows[] = {  // key down repeat ctrl alt /u /l
@@ -308,34 +309,21 @@ TEST(WebVerdicts, Keys) {
     o.limitUI = limitUI, o.htmlFromFile = htmlFromFile;
     EXPECT_EQ(DecideKey({key, down, repeat, control, alt}, o), verdict) << key << " " << control << alt << repeat;
   }
-}
-
-TEST(WebVerdicts, MenuItemsAndSettings) {
-  using enum MenuAction;
   using enum Setting;
-  const std::tuple<bool, bool, bool, bool, bool, std::vector<MenuItem>, std::vector<SettingValue>> rows[] = {
-      {true, false, false, false, false, {{MsgMenuHome, Home}, {MsgMenuMute, Mute}}, {{DevTools, false}, {GeneralAutofill, false}}},
-      {true, true, true, true, true, {{MsgMenuUnmute, Mute}, {MsgMenuClearData, ClearData}},
+  const std::tuple<bool, bool, bool, bool, bool, std::vector<MenuItem>, std::vector<SettingValue>> menus[] = {
+      {true, false, false, false, false, {{MsgMenuHome, MenuAction::Home}, {MsgMenuMute, MenuAction::Mute}},
+       {{DevTools, false}, {GeneralAutofill, false}}},
+      {true, true, true, true, true, {{MsgMenuUnmute, MenuAction::Mute}, {MsgMenuClearData, MenuAction::ClearData}},
        {{DevTools, false}, {PasswordAutosave, true}, {DefaultContextMenus, false}, {StatusBar, false},
         {BrowserAcceleratorKeys, false}}},
       {false, false, false, true, false, {}, {{DevTools, false}, {PasswordAutosave, true}}},
   };
-  for (const auto& [page, htmlFromFile, mute, keepData, limitUI, items, settings] : rows) {
+  for (const auto& [page, htmlFromFile, mute, keepData, limitUI, items, settings] : menus) {
     Options o;
     o.htmlFromFile = htmlFromFile, o.mute = mute, o.keepData = keepData, o.limitUI = limitUI;
     EXPECT_EQ(MenuItemsFor(page, o), items);
     EXPECT_EQ(SettingsFor(o), settings);
   }
-}
-
-TEST(Catalog, EveryEntryInBothLanguagesAndTheLanguageChosen) {
-  for (const CatalogEntry& entry : MessageCatalog) EXPECT_FALSE(entry[0].empty() || entry[1].empty());
-  for (auto [language, index] : {std::pair{1041, kJapanese}, {1033, kEnglish}, {2052, kEnglish}, {0, kEnglish}}) {
-    ChooseLanguage(static_cast<uint16_t>(language));
-    EXPECT_EQ(languageIndex, index) << language;
-  }
-  EXPECT_EQ(MessageCatalog[MsgUsage][kEnglish].size(), 468u);
-  EXPECT_EQ(MessageCatalog[MsgUsage][kJapanese].size(), 384u);
 }
 
 }  // namespace

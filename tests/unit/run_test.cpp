@@ -173,7 +173,7 @@ TEST_F(Adaptors, HandlersAreTheRuntimesAloneOnceGiven) {
   }
 }
 
-TEST_F(Adaptors, NavigationsAndNewWindowsKeepToTheSite) {
+TEST_F(Adaptors, NavigationsAndNewWindowsKeepToTheSiteTheFirstPageFixes) {
   WebView& view = *Start().view;
   const std::tuple<bool, std::u16string, bool, bool, bool, std::optional<std::u16string>, Lines> rows[] = {
       {false, u"name.cd", false, false, false, u"https://a.name.cd/", {}},
@@ -194,10 +194,7 @@ TEST_F(Adaptors, NavigationsAndNewWindowsKeepToTheSite) {
     EXPECT_EQ(newWindow ? view.newWindow->Invoke(&view, asking) : view.starting->Invoke(&view, starting), S_OK);
     EXPECT_EQ(Drain(), lines) << Text(uri.value_or(u"(none)"));
   }
-}
-
-TEST_F(Adaptors, TheFirstCompletedPageFixesTheSite) {
-  WebView& view = *Start().view;
+  hostState.siteScope = u"", hostState.siteIsLocal = false;  // the first completed page fixes the site
   const std::pair<std::optional<std::u16string>, std::u16string> steps[] = {
       {std::nullopt, u""}, {u"file:///C:/a/b.html", u"C:/a/"}, {u"https://www.o.ab/", u"C:/a/"}};
   for (const auto& [source, scope] : steps) {
@@ -229,7 +226,7 @@ TEST_F(Adaptors, KeysAreHandledAndActOncePerPress) {
   }
 }
 
-TEST_F(Adaptors, MenuItemsComeAfterTheRuntimesOwnOnAPlainPageOnly) {
+TEST_F(Adaptors, MenuItemsComeAfterTheRuntimesOwnOnAPlainPageOnlyAndAct) {
   WebView& view = *Start().view;
   constexpr auto page = COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND_PAGE;
   const std::string item = "add_CustomItemSelected";
@@ -249,14 +246,8 @@ TEST_F(Adaptors, MenuItemsComeAfterTheRuntimesOwnOnAPlainPageOnly) {
     EXPECT_EQ(view.menu->Invoke(&view, args), S_OK);
     EXPECT_EQ(Drain(), lines);
   }
-  hostState.environment9 = nullptr;  // a runtime that cannot make items
-  EXPECT_EQ(view.menu->Invoke(&view, Make<MenuArgs>()), S_OK);
-  EXPECT_EQ(Drain(), Lines{});
-}
-
-TEST_F(Adaptors, MenuItemsAct) {
-  options.keepData = true, options.address = u"p.html", options.startAddress = u"/home/u/p.html";
-  WebView& view = *Start().view;
+  options.htmlFromFile = options.mute = false, options.keepData = true, languageIndex = kEnglish;
+  options.address = u"p.html", options.startAddress = u"/home/u/p.html";
   auto* args = Make<MenuArgs>();
   view.menu->Invoke(&view, args);
   const auto select = [&](size_t index, int answer) {
@@ -274,6 +265,9 @@ TEST_F(Adaptors, MenuItemsAct) {
   EXPECT_EQ(Drain(), Lines{"ShowMessageBox W 0 vistrel All data is cleared."});
   hostState.profile = nullptr;
   EXPECT_EQ(select(2, kAnswerYes), Lines{question});
+  hostState.environment9 = nullptr;  // a runtime that cannot make items
+  EXPECT_EQ(view.menu->Invoke(&view, Make<MenuArgs>()), S_OK);
+  EXPECT_EQ(Drain(), Lines{});
 }
 
 TEST_F(Adaptors, TitleFollowsThePageAndHtmlTextRefusesDownloads) {
@@ -296,7 +290,7 @@ TEST_F(Adaptors, TitleFollowsThePageAndHtmlTextRefusesDownloads) {
 
 using Window = Test;
 
-TEST_F(Window, MessagesOfTheMainWindow) {
+TEST_F(Window, MessagesOfTheMainWindowAndClosing) {
   const auto after = [](auto&& action) { return Drain(), action(), Drain(); };
   EXPECT_EQ(after([] { OnMainWindowCreate(kWindow), OnMainWindowTimer(kWindow), OnMainWindowSize(kWindow); }), Lines{});
   EXPECT_EQ(after([] { OnMainWindowDestroy(kWindow); }), Lines{"QuitMessageLoop"});
@@ -313,9 +307,7 @@ TEST_F(Window, MessagesOfTheMainWindow) {
   Start();
   platform.client = {0, 0, 1024, 768};
   EXPECT_EQ(after([] { OnMainWindowSize(kWindow); }), Lines{"put_Bounds 0 0 1024 768"});
-}
-
-TEST_F(Window, CloseClearsTheDiskCacheOfKeptDataFirst) {
+  // Closing clears the disk cache of kept data first.
   const Lines closed = {"Close", "DestroyMainWindow W"};
   const std::tuple<bool, bool, HRESULT, Lines, Lines> rows[] = {
       {false, true, S_OK, closed, {}}, {true, true, S_OK, {"ClearBrowsingData 256"}, closed}, {true, false, S_OK, closed, {}},
@@ -333,54 +325,43 @@ TEST_F(Window, CloseClearsTheDiskCacheOfKeptDataFirst) {
   }
 }
 
+// A changed file is shown again once per completed load: the timer looks where no notices come, a notice shows it
+// at once, and during a load the timer looks on until the load completes.
 TEST_F(Window, TheFileIsShownAgainOncePerCompletedLoadAfterEachChange) {
   options.htmlFromFile = options.reflectFileUpdate = true, options.address = u"p";
   hostState.fileWriteTime = 100, hostState.navigationCompleted = true;
   platform.writeTimes[u"p"] = 150, platform.files[u"p"] = {FileContents::Status::Read, "v1"};
   OnMainWindowTimer(kWindow);  // before the web view exists: read, for the first page
   EXPECT_EQ(Drain(), Lines{"ReadWholeFile p 1"});
-  WebView& view = *Start().view;
-  const Lines v2 = {"ReadWholeFile p 1", "NavigateToString v2"};
-  const std::tuple<bool, std::optional<uint64_t>, std::optional<std::string>, Lines> steps[] = {
-      {false, 200, "v2", {}},  // the first page is still loading
-      {true, 200, "v2", v2}, {false, 300, "v3", {}}, {true, 300, "v3", {"ReadWholeFile p 1", "NavigateToString v3"}},
-      {true, 300, "v3", {}}, {false, 50, "v2", v2},  // an older version is news too
-      {true, 60, std::nullopt, {"ReadWholeFile p 1", kWarning + "p - File was not able to open."}},
-      {false, 70, "v2", v2},  // a read that failed left nothing loading
-      {true, std::nullopt, std::nullopt, {"DestroyMainWindow W"}},
+  using Steps = std::vector<std::tuple<bool, bool, std::optional<uint64_t>, const char*, Lines>>;  // completed, by timer
+  const auto play = [this](WebView& view, const Steps& steps) {
+    for (const auto& [complete, byTimer, time, text, lines] : steps) {
+      if (complete) view.completed->Invoke(&view, Make<CompletedArgs>());
+      Drain(), platform.writeTimes.clear(), platform.files.clear();
+      if (time) platform.writeTimes[u"p"] = *time;
+      if (text) platform.files[u"p"] = {FileContents::Status::Read, text};
+      byTimer ? OnMainWindowTimer(kWindow) : OnMainWindowFileChanged(kWindow);
+      EXPECT_EQ(Drain(), lines) << time.value_or(0) << (byTimer ? " timer" : " notice");
+    }
   };
-  for (const auto& [complete, time, text, lines] : steps) {
-    if (complete) view.completed->Invoke(&view, Make<CompletedArgs>());
-    Drain(), platform.writeTimes.clear(), platform.files.clear();
-    if (time) platform.writeTimes[u"p"] = *time;
-    if (text) platform.files[u"p"] = {FileContents::Status::Read, *text};
-    OnMainWindowTimer(kWindow);
-    EXPECT_EQ(Drain(), lines) << time.value_or(0);
-  }
-}
-
-TEST_F(Window, NoticesShowAChangeAtOnceAndTheTimerOnlyBridgesALoad) {
-  options.htmlFromFile = options.reflectFileUpdate = true, options.address = u"p";
+  const Lines v2 = {"ReadWholeFile p 1", "NavigateToString v2"}, v3 = {"ReadWholeFile p 1", "NavigateToString v3"};
+  play(*Start().view, {
+      {false, true, 200, "v2", {}},  // the first page is still loading
+      {true, true, 200, "v2", v2}, {false, true, 300, "v3", {}}, {true, true, 300, "v3", v3},
+      {true, true, 300, "v3", {}}, {false, true, 50, "v2", v2},  // an older version is news too
+      {true, true, 60, nullptr, {"ReadWholeFile p 1", kWarning + "p - File was not able to open."}},
+      {false, true, 70, "v2", v2},  // a read that failed left nothing loading
+      {true, true, std::nullopt, nullptr, {"DestroyMainWindow W"}},
+  });
+  hostState = {}, hostState.fileWriteTime = 100;  // afresh, now with notices
   EXPECT_EQ((Drain(), OnMainWindowCreate(kWindow), Drain()), Lines{"WatchFile W p"});
-  hostState.fileWriteTime = 100;
-  WebView& view = *Start().view;  // its first page is loading
-  const std::string stop = "StopTimer W 1";
-  const std::tuple<bool, bool, std::optional<uint64_t>, const char*, Lines> steps[] = {
+  play(*Start().view, {  // its first page is loading
       {false, false, 200, "v2", {"StartTimer W 1 100"}},  // a notice during the load: the timer looks on
-      {false, false, 200, "v2", {}},
-      {false, true, 200, "v2", {}},  // still loading: the timer goes on
-      {true, true, 200, "v2", {"ReadWholeFile p 1", "NavigateToString v2", stop}},
-      {true, false, 300, "v3", {"ReadWholeFile p 1", "NavigateToString v3"}},  // at once, without the timer
+      {false, false, 200, "v2", {}}, {false, true, 200, "v2", {}},  // still loading: the timer goes on
+      {true, true, 200, "v2", {"ReadWholeFile p 1", "NavigateToString v2", "StopTimer W 1"}},
+      {true, false, 300, "v3", v3},  // at once, without the timer
       {true, false, 300, "v3", {}}, {true, false, std::nullopt, nullptr, {"DestroyMainWindow W"}},
-  };
-  for (const auto& [complete, byTimer, time, text, lines] : steps) {
-    if (complete) view.completed->Invoke(&view, Make<CompletedArgs>());
-    Drain(), platform.writeTimes.clear(), platform.files.clear();
-    if (time) platform.writeTimes[u"p"] = *time;
-    if (text) platform.files[u"p"] = {FileContents::Status::Read, text};
-    byTimer ? OnMainWindowTimer(kWindow) : OnMainWindowFileChanged(kWindow);
-    EXPECT_EQ(Drain(), lines) << time.value_or(0) << (byTimer ? " timer" : " notice");
-  }
+  });
 }
 
 using Files = Test;
