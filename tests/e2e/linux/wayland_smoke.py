@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """The Linux program in a Wayland session (weston's headless compositor, GDK_BACKEND=wayland, no X): it
 shows a page of run_tests.py's loopback site and ends with 0 when told to end; a refusal is a box, read and
-answered through the accessibility bus, and then it ends with 0. Usage: wayland_smoke.py --exe PROGRAM"""
+answered through the accessibility bus, and then it ends with 0; with /sp and an X server beside the
+compositor (as XWayland is) its window goes there, where it was asked. Usage: wayland_smoke.py --exe PROGRAM"""
 
 import argparse, os, signal, subprocess, sys, tempfile, time  # noqa: E401
 
@@ -56,6 +57,15 @@ def main():
         text = answer_box(pyatspi, refusal.pid)
         results.append(("a refusal is a box, and then it ends with 0",
                         text == "/x - Parameter is invalid." and refusal.wait(run_tests.WAIT) == 0))
+        # Wayland places windows itself: /sp goes through the X server beside it.
+        env.pop("GDK_BACKEND")
+        placed = subprocess.Popen([exe, "/sp", "300", "200", "10", "20", site.hosts["site"] + "/"],
+                                  env=dict(env, DISPLAY=session.display), stderr=subprocess.DEVNULL)
+        x = run_tests.XServer(session.display)
+        window = until(lambda: x.window_of(placed.pid))
+        results.append(("/sp goes through X where it is there", window and until(lambda: x.rect(window) == [10, 20, 300, 200])))
+        placed.send_signal(signal.SIGTERM)
+        placed.wait(run_tests.WAIT)
     finally:
         site.shutdown()
         session.close()
@@ -63,7 +73,7 @@ def main():
         print(("ok   " if ok else "FAIL ") + name)
     failed = sum(not ok for _, ok in results)
     print(f"{len(results) - failed} passed, {failed} failed")
-    return 1 if failed or len(results) < 2 else 0
+    return 1 if failed or len(results) < 3 else 0
 
 
 if __name__ == "__main__":
