@@ -8,6 +8,7 @@ Each row is one JSON object on one line ("#" lines and blank lines are skipped):
            {METHOD: HRESULT} for calls the stand-in answers with that result
   args     the command line after the program's name
   files    {NAME: TEXT} written (UTF-8) into the case's folder first; "{icon}" makes a small .ico
+  in use   true: another copy's engine holds the scratch data folder all along
   do       steps once the page is shown: "go ADDRESS" (a link the user clicks), "open ADDRESS" (a new
            window asked for), "title TEXT", "key KEYS" ("ctrl+m", "alt+Home"), "menu" (the context
            menu), "choose LABEL" (the program's item of it), "download", "write NAME TEXT", "delete
@@ -17,8 +18,9 @@ Each row is one JSON object on one line ("#" lines and blank lines are skipped):
            h] or "workarea" or "screen", style "normal"/"fixed"/"popup", maximized, icon), title (after
            the steps), followed (the addresses the view showed, in order), handed (the addresses given
            to the default handler, in order), menu (the program's items of the last menu), "closed by
-           itself", data (the browsing data folder after the exit: "gone" or "kept"), file (the case's
-           HTML file after the run: "gone" or "kept")
+           itself", data (the browsing data folders after the exit: "gone", "kept", or "left" to another
+           copy), "cookie kept" (the site's cookie is in the kept data), file (the case's HTML file after
+           the run: "gone" or "kept")
 Placeholders: {site} and {other} are two sites' addresses without a final "/", {file:NAME} a file of
 the case's folder, {workarea-width+1} one more than the work area's width. A runner gives run_table()
 its placeholders and a function that runs one row and returns the facts it saw, keyed as expect is.

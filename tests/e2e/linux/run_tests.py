@@ -8,7 +8,7 @@ of our loopback site is a page offering the row's steps as links, 60 pixels apar
 what is handed to the desktop. Usage: run_tests.py --exe build/linux/vistrel [--only TEXT]
 """
 
-import argparse, ctypes, ctypes.util, html, http.server, json, os, shutil, signal, struct  # noqa: E401
+import argparse, ctypes, ctypes.util, fcntl, html, http.server, json, os, shutil, signal, struct  # noqa: E401
 import subprocess, sys, tempfile, threading, time, zlib  # noqa: E401
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -168,7 +168,8 @@ class Page(http.server.BaseHTTPRequestHandler):
         site, host = self.server, self.headers.get("Host", "")
         with site.lock:
             site.log.append(f"http://{host}{self.path}")
-        status, headers, body = 200, {"Content-Type": "text/html; charset=utf-8", "Cache-Control": "no-store"}, b""
+        status, headers, body = 200, {"Content-Type": "text/html; charset=utf-8", "Cache-Control": "no-store",
+                                      "Set-Cookie": "visited=yes; Max-Age=86400"}, b""
         if self.path.startswith(("/shown", "/did", "/loaded")):
             status = 204
         elif self.path == "/download":
@@ -314,6 +315,10 @@ class Row:
         if verb in ("menu", "choose") and following != "choose":
             self.wait(lambda: not self.accessibles(self.r.atspi.ROLE_MENU_ITEM), "menu closed")
     def run(self, env):
+        if self.case.get("in use"):  # another copy's engine holds the scratch folder, as its lock says
+            os.makedirs(self.path("tmp", "vistrel.webkit"))
+            self.lock = open(self.path("tmp", "vistrel.webkit", "lockfile"), "w")
+            fcntl.flock(self.lock, fcntl.LOCK_SH)
         with tempfile.TemporaryFile("w+", errors="replace") as stderr:
             self.process = subprocess.Popen([self.r.exe, *self.case["args"]], cwd=self.path("files"), env=env,
                                             stdout=subprocess.DEVNULL, stderr=stderr)
@@ -352,9 +357,13 @@ class Row:
         kept_data = sorted(set(os.listdir(kept)) - {"lockfile"}) if os.path.isdir(kept) else []
         facts["data"] = ("gone" if not os.path.lexists(scratch) and not os.path.lexists(kept) else
                          "kept" if kept_data and not os.path.lexists(scratch) else
+                         "left" if os.path.lexists(scratch) and not os.path.lexists(kept) else
                          f"scratch there {os.path.lexists(scratch)}, kept {os.path.lexists(kept)} with {kept_data}")
         for name in [name for name in self.case.get("files", {}) if name.endswith(".html")][:1]:
             facts["file"] = "kept" if os.path.exists(self.path("files", name)) else "gone"
+        # The site's cookie in the kept data: what clearing at close must leave and Clear Data must not.
+        facts["cookie kept"] = any(b"visited" in open(os.path.join(d, n), "rb").read()
+                                   for d, _, names in os.walk(kept) for n in names if n.startswith("cookies"))
         return dict(facts, boxes=self.boxes, exit=self.process.returncode, followed=self.followed(),
                     handed=self.handed(), menu=self.menu)
 
