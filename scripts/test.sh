@@ -160,6 +160,11 @@ elif [ "$windows_ok" = 1 ]; then
   echo "test: without the WebView2 SDK there is no stand-in runtime to run the Windows program against."
 fi
 
+# Tests are held to a share of the code: everything that exists only to test lives in tests/.
+count_lines() { find "$1" -type f -not -path '*/corpus/*' -print0 | xargs -0 cat | wc -l; }
+src_lines=$(count_lines src)
+test_lines=$(count_lines tests)
+
 echo
 echo "== summary"
 for line in "${report[@]}"; do echo "$line"; done
