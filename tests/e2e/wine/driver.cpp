@@ -122,10 +122,12 @@ int wmain(int argc, wchar_t** argv) {
   HANDLE loaded = CreateEventW(nullptr, TRUE, FALSE, (doneName + L" loaded").c_str());
   SetEnvironmentVariableW(L"VISTREL_STANDIN_DONE", doneName.c_str());
   std::wstring exe, line;
+  int show = -1;  // how the starter asks for the window to be shown, as a shortcut does
   for (int i = 1; i < argc; ++i) {
     const std::wstring option = argv[i];
     const std::wstring value = i + 1 == argc ? L"" : FromHex(argv[++i]);
     if (option == L"--exe") exe = value;
+    if (option == L"--show") show = _wtoi(value.c_str());
     if (option == L"--env") {
       SetEnvironmentVariableW(value.substr(0, value.find(L'=')).c_str(), value.substr(value.find(L'=') + 1).c_str());
     }
@@ -139,6 +141,7 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring command = L"\"" + exe + L"\"" + line;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
+  if (show >= 0) startup.dwFlags = STARTF_USESHOWWINDOW, startup.wShowWindow = static_cast<WORD>(show);
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     printf("{\"error\": \"vistrel did not start (%lu)\"}\n", GetLastError());

@@ -159,6 +159,7 @@ def run_row(wine, case, number):
     args = ["--exe", hexed(DIRECT if direct else "Z:" + os.path.abspath(wine.options.exe).replace("/", "\\"))]
     args += [word for name, value in env.items() for word in ("--env", hexed(f"{name}={value}"))]
     args += [word for arg in case["args"] for word in ("--arg", hexed(arg))]
+    args += ["--show", hexed("3")] if case.get("started maximized") else []  # SW_SHOWMAXIMIZED
     report = wine.driver(args, case.get("lang", "en"))
     log = read_lines(os.path.join(folder, "log.txt"))
     faults = [line[6:] for line in log if line.startswith("fault ")]
