@@ -93,6 +93,8 @@ const std::array<CatalogEntry, MsgCount> MessageCatalog = {{
     {u"ミュート解除", u"Unmute"},
     {u"データクリア", u"Clear Data"},
     {u"ホーム", u"Home"},
+    {u"Web ビューを開始できませんでした。エラー コード: ", u"The web view could not start. Error code: "},
+    {u"データをクリアできませんでした。", u"Could not clear the data."},
 }};
 
 void ChooseLanguage(uint16_t userInterfaceLanguage) {

@@ -47,6 +47,9 @@ enum MessageId : int {
   MsgMenuUnmute,
   MsgMenuClearData,
   MsgMenuHome,
+  // The web view could not start; the runtime's result code comes after it.
+  MsgWebViewStartFailed,
+  MsgDataClearFailed,
   MsgCount
 };
 
