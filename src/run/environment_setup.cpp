@@ -7,6 +7,7 @@
 #include "run/context_menu.h"
 #include "run/downloads_and_title.h"
 #include "run/host_state.h"
+#include "run/window_procedure.h"
 #include "run/navigation_completion.h"
 #include "run/navigation_policy.h"
 #include "runtime/handler.h"
@@ -31,9 +32,8 @@ HRESULT OnEnvironmentCreated(HRESULT, ICoreWebView2Environment* environment) {
   if (!controllerOptions) return S_OK;
   if (!options.profileName.empty() &&
       controllerOptions->put_ProfileName(RuntimeText(options.profileName)) == E_INVALIDARG) {
-    CurrentPlatform().SendFatalMessage(hostState.mainWindow,
-                                       ComposeArgumentMessage(options.profileName, MsgProfileNameInvalid));
-    // The window is gone: no controller is asked for it.
+    PostFatalMessage(ComposeArgumentMessage(options.profileName, MsgProfileNameInvalid));
+    // The window goes with the box: no controller is asked for it.
     return S_OK;
   }
   if (options.privateMode) controllerOptions->put_IsInPrivateModeEnabled(TRUE);
@@ -143,7 +143,7 @@ HRESULT OnControllerCreated(HRESULT, ICoreWebView2Controller* controller) {
 void NavigateToStartAddress() {
   if (!hostState.webView) return;
   if (hostState.webView->Navigate(RuntimeText(options.startAddress)) == E_INVALIDARG) {
-    CurrentPlatform().SendFatalMessage(hostState.mainWindow, ComposeArgumentMessage(options.address, MsgAddressInvalid));
+    PostFatalMessage(ComposeArgumentMessage(options.address, MsgAddressInvalid));
   }
 }
 

@@ -128,8 +128,9 @@ def check_boxes(case, boxes):
     """What every box must be, whichever row shows it."""
     questions = [len(box["buttons"]) == 2 for box in boxes]
     for number, box in enumerate(boxes):
-        # Plain: a question, its answer, the usage and the version; every other box warns.
-        plain = case["args"] in (["/?"], ["/ver"]) or any(questions[max(0, number - 1):number + 1])
+        # Plain: a question, the news that it was done, the usage and the version; every other box warns.
+        done = number > 0 and questions[number - 1] and not box["text"].startswith("Could not")
+        plain = case["args"] in (["/?"], ["/ver"]) or questions[number] or done
         wrong = [what for what, bad in [("title", box["title"] != "vistrel"), ("buttons", len(box["buttons"]) > 2),
                                         ("icon", box["icon"] == plain),
                                         ("owner", box["owner"] != ("main" if box["main"] else "none"))] if bad]
