@@ -9,6 +9,8 @@ Each row is one JSON object on one line ("#" lines and blank lines are skipped):
   args     the command line after the program's name
   files    {NAME: TEXT} written (UTF-8) into the case's folder first; "{icon}" makes a small .ico
   in use   true: another copy's engine holds the scratch data folder all along
+  open elsewhere  NAME: a file of the case's folder that another program keeps open for writing all along, as
+           an editor may
   started maximized  Windows only, true: the starter asks for a maximised window, as a shortcut may
   do       steps once the page is shown: "go ADDRESS" (a link the user clicks), "open ADDRESS" (a new
            window asked for), "title TEXT", "key KEYS" ("ctrl+m", "alt+Home"), "menu" (the context

@@ -319,6 +319,8 @@ class Row:
             os.makedirs(self.path("tmp", "vistrel.webkit"))
             self.lock = open(self.path("tmp", "vistrel.webkit", "lockfile"), "w")
             fcntl.flock(self.lock, fcntl.LOCK_SH)
+        if "open elsewhere" in self.case:
+            self.editor = open(self.path("files", self.case["open elsewhere"]), "a")
         with tempfile.TemporaryFile("w+", errors="replace") as stderr:
             self.process = subprocess.Popen([self.r.exe, *self.case["args"]], cwd=self.path("files"), env=env,
                                             stdout=subprocess.DEVNULL, stderr=stderr)

@@ -161,6 +161,10 @@ def run_row(wine, case, number):
     args += [word for name, value in env.items() for word in ("--env", hexed(f"{name}={value}"))]
     args += [word for arg in case["args"] for word in ("--arg", hexed(arg))]
     args += ["--show", hexed("3")] if case.get("started maximized") else []  # SW_SHOWMAXIMIZED
+    if case.get("in use"):  # another copy's browser process holds the lock of the scratch data folder
+        os.makedirs(os.path.join(folder, "temp", "vistrel.exe.WebView2", "EBWebView"))
+        args += ["--lock", hexed(CASE + "\\temp\\vistrel.exe.WebView2\\EBWebView\\lockfile")]
+    args += ["--hold", hexed(CASE + "\\" + case["open elsewhere"])] if "open elsewhere" in case else []
     report = wine.driver(args, case.get("lang", "en"))
     log = read_lines(os.path.join(folder, "log.txt"))
     faults = [line[6:] for line in log if line.startswith("fault ")]
@@ -174,7 +178,8 @@ def run_row(wine, case, number):
     facts = {"exit": report["exit"], "boxes": [box["text"] for box in report["boxes"]],
              "closed by itself": report["closed by itself"], "handed": read_lines(wine.path(HANDED)),
              "followed": [line[9:] for line in log if line.startswith("followed ") and line != "followed about:blank"],
-             "data": {(): "gone", ("local",): "kept"}.get(tuple(left), f"left in {left}"),
+             "data": {(): "gone", ("local",): "kept", ("temp",): "left" if case.get("in use") else "left in temp"}.get(
+                 tuple(left), f"left in {left}"),
              "file": "kept" if pages and os.path.exists(os.path.join(folder, pages[0])) else "gone"}
     menus = [line.split("\t")[1:] for line in log if line.split("\t")[0] == "menu"]
     facts.update({"menu": menus[-1]} if menus else {})
