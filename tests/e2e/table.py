@@ -84,13 +84,27 @@ def problems(expect, facts, areas):
     return found
 
 
+def icon_problems(case, facts):
+    """Every box's icon: plain for a question, the news that it was done, the usage and the version; every other
+    box warns. facts "warns" says for each box whether it showed the warning icon."""
+    texts, found = facts.get("boxes", []), []
+    questions = [text.endswith(("?", "？")) for text in texts]
+    for number, (text, warns) in enumerate(zip(texts, facts.get("warns", []))):
+        done = number > 0 and questions[number - 1] and not text.startswith("Could not")
+        plain = case["args"] in (["/?"], ["/ver"]) or questions[number] or done
+        if warns == plain:
+            found.append(f"box {text!r}: {'a warning icon' if warns else 'no warning icon'}")
+    return found
+
+
 def run_table(platform, places, run_row, areas, only=None):
     """Runs every row; prints a line per row and last "N passed, M failed". Returns the exit code."""
     passed = failed = 0
     for row in load(platform, only):
         case, started = expand(row, places), time.monotonic()
         try:
-            found = problems(case.get("expect", {}), run_row(case), areas)
+            facts = run_row(case)
+            found = problems(case.get("expect", {}), facts, areas) + icon_problems(case, facts)
         except Exception as error:  # a runner that breaks fails its row, not the table
             found = [f"{type(error).__name__}: {error}"]
         passed, failed = passed + (not found), failed + bool(found)
