@@ -45,6 +45,7 @@ int RunWindow(Platform& platform) {
   CreateMainWindow(placement, *icon);
   // Without a window nothing would ever end the message loop.
   if (hostState.mainWindow != nullptr) {
+    RemoveStaleScratchData();
     CreateWebView();
     platform.RunMessageLoop();
   }
