@@ -45,9 +45,8 @@ HRESULT OnEnvironmentCreated(HRESULT status, ICoreWebView2Environment* environme
   if (StartStepFailed(made, bool(controllerOptions), E_POINTER)) return S_OK;
   if (!options.profileName.empty() &&
       controllerOptions->put_ProfileName(RuntimeText(options.profileName)) == E_INVALIDARG) {
-    CurrentPlatform().SendFatalMessage(hostState.mainWindow,
-                                       ComposeArgumentMessage(options.profileName, MsgProfileNameInvalid));
-    // The window is gone: no controller is asked for it.
+    PostFatalText(ComposeArgumentMessage(options.profileName, MsgProfileNameInvalid));
+    // The window goes: no controller is asked for it.
     return S_OK;
   }
   if (options.privateMode) controllerOptions->put_IsInPrivateModeEnabled(TRUE);
@@ -174,7 +173,7 @@ HRESULT OnControllerCreated(HRESULT status, ICoreWebView2Controller* controller)
 void NavigateToStartAddress() {
   if (!hostState.webView) return;
   if (hostState.webView->Navigate(RuntimeText(options.startAddress)) == E_INVALIDARG) {
-    CurrentPlatform().SendFatalMessage(hostState.mainWindow, ComposeArgumentMessage(options.address, MsgAddressInvalid));
+    PostFatalText(ComposeArgumentMessage(options.address, MsgAddressInvalid));
   }
 }
 

@@ -44,9 +44,13 @@ void StartWebViewAgain() {
 
 }  // namespace
 
-void ReportStartFailure(HRESULT result) {
-  hostState.postedText = CatalogText(MsgWebViewStartFailed) + ResultCodeText(static_cast<uint32_t>(result));
+void PostFatalText(std::u16string text) {
+  hostState.postedText = std::move(text);
   CurrentPlatform().PostFatalMessage(hostState.mainWindow, &hostState.postedText);
+}
+
+void ReportStartFailure(HRESULT result) {
+  PostFatalText(CatalogText(MsgWebViewStartFailed) + ResultCodeText(static_cast<uint32_t>(result)));
 }
 
 HRESULT OnProcessFailed(ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs* args) {

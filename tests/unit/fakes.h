@@ -340,7 +340,7 @@ class FakePlatform : public Platform {
   void OpenWithDefaultHandler(const std::u16string& address) override { Note(__func__, address); }
   bool IsKeyDown(uint32_t key) override { return keysDown.count(key); }
   void SendFatalMessage(WindowHandle w, const std::u16string& text) override { Note(__func__, w, text); }
-  void PostFatalMessage(WindowHandle w, const std::u16string* text) override { posted = text, Note("PostFatalMessage", w); }
+  void PostFatalMessage(WindowHandle w, const std::u16string* text) override { posted = text, Note("PostFatalMessage", w, *text); }
   void SetWindowTitle(WindowHandle w, const std::u16string& title) override { Note(__func__, w, title); }
 };
 
