@@ -19,12 +19,12 @@ std::u16string BuildUserDataFolder(bool keepData) {
 }
 
 void RemoveStaleScratchData() {
-  if (options.keepData) return;
   Platform& platform = CurrentPlatform();
   const std::u16string& folder = hostState.userDataFolder;
+  if (options.keepData || !platform.PathExists(folder)) return;
   // A copy that crashed left it: no running copy uses it, and the new
   // session must not take over its data.
-  if (platform.PathExists(folder) && !platform.DataFolderInUse(folder)) platform.DeleteFolderTree(folder);
+  if (!platform.DataFolderInUse(folder)) platform.DeleteFolderTree(folder);
 }
 
 void ExitCleanup() {

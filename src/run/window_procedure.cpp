@@ -61,7 +61,7 @@ void OnMainWindowDpiChanged(WindowHandle window, uint32_t dpi, const Rect& sugge
 
 void OnMainWindowEndSession(WindowHandle) {
   if (hostState.controller) hostState.controller->Close();
-  ExitCleanup();
+  ExitCleanup();  // before returning: the process may be killed next
 }
 
 namespace {
