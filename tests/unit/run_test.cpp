@@ -68,15 +68,15 @@ TEST_F(Entry, AcceptedRunsBuildTheWindowAndCleanUpAfterTheLoop) {
   const std::tuple<Args, std::optional<IconLocation>, Lines> rows[] = {
       {{u"/z", u"/sp", u"800", u"600", u"-0", u"-0", u"T", u"https://a.cd/"}, std::nullopt,
        {M, "WorkArea", "PathExists https://a.cd/", "ReadRegistryDword 1 Control Panel\\Desktop\\WindowMetrics AppliedDPI",
-        kSearch, "ProgramIconLocation", kOwnIcon, "CreateMainWindow T 1120 440 800 600" + kNormal, "SetWindowIcon W 1", show,
-        kThere, kInUse, remove, "CreateWebViewEnvironment" + kTemp, loop, "FreeIcon 1", kInUse, kThere}},  // a crash's leftovers go first
+        kSearch, "ProgramIconLocation", kOwnIcon, kThere, kInUse, remove, "CreateMainWindow T 1120 440 800 600" + kNormal,
+        "SetWindowIcon W 1", show, "CreateWebViewEnvironment" + kTemp, loop, "FreeIcon 1", kInUse, kThere}},  // a crash's leftovers go first
       {{u"/d:w", u"/s", u"3000", u"500", u"T", u"/home/u/p.html"}, IconLocation{u"C:\\s.ico", 1},
        {M, "WorkArea", "PathExists /home/u/p.html", "PathExists /home/u/p.html", kSearch, "ExtractIconFrom C:\\s.ico 1",
         "CreateMainWindow T 0 0 1920 1040" + kNormal, "SetWindowIcon W 1", "ShowMainWindow W 1",
         "CreateWebViewEnvironment C:\\Local\\vistrel", loop, "FreeIcon 1"}},
       {{u"/k", u"/ld", u"p"}, IconLocation{u"", 0},  // no window comes: no loop, but the clean-up
-       {M, "WorkArea", "PathExists p", "ReadWholeFile p 0", kSearch, "CreateMainWindow p 0 0 2560 1440" + kPopup,
-        "DeleteFileAt p", "ShowMainWindow 0 0", kInUse, kThere, remove}},
+       {M, "WorkArea", "PathExists p", "ReadWholeFile p 0", kSearch, kThere, kInUse, remove,
+        "CreateMainWindow p 0 0 2560 1440" + kPopup, "DeleteFileAt p", "ShowMainWindow 0 0", kInUse, kThere}},
   };
   platform.registry = {{kMachine, Version(u"1")}};
   platform.dpi = 120, platform.slashRooted = true;
