@@ -5,6 +5,7 @@
 #include "rules/web_verdicts.h"
 #include "run/environment_setup.h"
 #include "run/host_state.h"
+#include "run/window_procedure.h"
 #include "runtime/handler.h"
 #include "seam/platform.h"
 
@@ -72,19 +73,37 @@ HRESULT OnMuteItemSelected(ICoreWebView2ContextMenuItem*, IUnknown*) {
   return S_OK;
 }
 
-HRESULT OnClearDataItemSelected(ICoreWebView2ContextMenuItem*, IUnknown*) {
+namespace {
+
+void ShowClearDataNotice(bool cleared) {
+  const WindowHandle window = hostState.mainWindow;
+  CurrentPlatform().PostToWindow(window, [window, cleared] {
+    CurrentPlatform().ShowMessageBox(window, CatalogText(cleared ? MsgDataCleared : MsgDataClearFailed),
+                                     std::u16string(kProgramTitle), cleared ? kBoxPlain : kBoxWarning);
+  });
+}
+
+void AskToClearData() {
   const int answer = CurrentPlatform().ShowMessageBox(hostState.mainWindow, CatalogText(MsgClearDataConfirm),
                                                       std::u16string(kProgramTitle), kBoxYesNo);
-  if (answer != kAnswerYes || !hostState.profile) return S_OK;
-  hostState.profile->ClearBrowsingDataAll(
-      MakeHandler<ICoreWebView2ClearBrowsingDataCompletedHandler>(OnClearDataCompleted).get());
+  if (answer != kAnswerYes) return;
+  // A clear refused at once never reports back.
+  if (!hostState.profile || hostState.profile->ClearBrowsingDataAll(
+                                MakeHandler<ICoreWebView2ClearBrowsingDataCompletedHandler>(OnClearDataCompleted)
+                                    .get()) < 0) {
+    ShowClearDataNotice(false);
+  }
+}
+
+}  // namespace
+
+HRESULT OnClearDataItemSelected(ICoreWebView2ContextMenuItem*, IUnknown*) {
+  CurrentPlatform().PostToWindow(hostState.mainWindow, AskToClearData);
   return S_OK;
 }
 
-HRESULT OnClearDataCompleted(HRESULT) {
-  // Reported as cleared whatever the runtime says, as the user asked for it.
-  CurrentPlatform().ShowMessageBox(hostState.mainWindow, CatalogText(MsgDataCleared), std::u16string(kProgramTitle),
-                                   kBoxPlain);
+HRESULT OnClearDataCompleted(HRESULT result) {
+  ShowClearDataNotice(result >= 0);
   return S_OK;
 }
 

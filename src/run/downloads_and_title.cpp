@@ -3,6 +3,7 @@
 #include "base/catalog.h"
 #include "base/options.h"
 #include "run/host_state.h"
+#include "run/window_procedure.h"
 #include "runtime/runtime_ref.h"
 #include "seam/platform.h"
 
@@ -20,11 +21,7 @@ HRESULT OnDocumentTitleChanged(ICoreWebView2* sender, IUnknown*) {
 HRESULT OnDownloadStarting(ICoreWebView2*, ICoreWebView2DownloadStartingEventArgs* args) {
   if (hostState.siteScope != u"about:blank" || args == nullptr) return S_OK;
   args->put_Cancel(TRUE);
-  // Posted: the box comes once this handler has returned, so the text must
-  // live until then; it lives as long as the process.
-  static std::u16string message;
-  message = ComposeArgumentMessage(options.address, MsgFileNotSupported);
-  CurrentPlatform().PostFatalMessage(hostState.mainWindow, &message);
+  PostFatalMessage(ComposeArgumentMessage(options.address, MsgFileNotSupported));
   return S_OK;
 }
 

@@ -8,6 +8,7 @@
 #include "run/context_menu.h"
 #include "run/downloads_and_title.h"
 #include "run/host_state.h"
+#include "run/window_procedure.h"
 #include "run/navigation_completion.h"
 #include "run/navigation_policy.h"
 #include "run/view_upkeep_handlers.h"
@@ -45,8 +46,8 @@ HRESULT OnEnvironmentCreated(HRESULT status, ICoreWebView2Environment* environme
   if (StartStepFailed(made, bool(controllerOptions), E_POINTER)) return S_OK;
   if (!options.profileName.empty() &&
       controllerOptions->put_ProfileName(RuntimeText(options.profileName)) == E_INVALIDARG) {
-    PostFatalText(ComposeArgumentMessage(options.profileName, MsgProfileNameInvalid));
-    // The window goes: no controller is asked for it.
+    PostFatalMessage(ComposeArgumentMessage(options.profileName, MsgProfileNameInvalid));
+    // The window goes with the box: no controller is asked for it.
     return S_OK;
   }
   if (options.privateMode) controllerOptions->put_IsInPrivateModeEnabled(TRUE);
@@ -173,7 +174,7 @@ HRESULT OnControllerCreated(HRESULT status, ICoreWebView2Controller* controller)
 void NavigateToStartAddress() {
   if (!hostState.webView) return;
   if (hostState.webView->Navigate(RuntimeText(options.startAddress)) == E_INVALIDARG) {
-    PostFatalText(ComposeArgumentMessage(options.address, MsgAddressInvalid));
+    PostFatalMessage(ComposeArgumentMessage(options.address, MsgAddressInvalid));
   }
 }
 

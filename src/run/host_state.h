@@ -33,8 +33,6 @@ struct HostStateRecord {
   bool servingHtml = false;
   // The exit clean-up has run (at log-off, before the process may be killed).
   bool cleanedUp = false;
-  // The text of a posted box, alive until the box has been shown.
-  std::u16string postedText;
 
   // Runtime references, held until the process ends.
   RuntimeRef<ICoreWebView2Environment> environment;

@@ -7,6 +7,7 @@
 #include "rules/view_upkeep.h"
 #include "run/environment_setup.h"
 #include "run/host_state.h"
+#include "run/window_procedure.h"
 #include "runtime/handler.h"
 #include "seam/platform.h"
 
@@ -44,13 +45,8 @@ void StartWebViewAgain() {
 
 }  // namespace
 
-void PostFatalText(std::u16string text) {
-  hostState.postedText = std::move(text);
-  CurrentPlatform().PostFatalMessage(hostState.mainWindow, &hostState.postedText);
-}
-
 void ReportStartFailure(HRESULT result) {
-  PostFatalText(CatalogText(MsgWebViewStartFailed) + ResultCodeText(static_cast<uint32_t>(result)));
+  PostFatalMessage(CatalogText(MsgWebViewStartFailed) + ResultCodeText(static_cast<uint32_t>(result)));
 }
 
 HRESULT OnProcessFailed(ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs* args) {

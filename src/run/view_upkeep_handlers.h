@@ -2,15 +2,9 @@
 // the HTML text served from memory when the runtime will not take it as text.
 #pragma once
 
-#include <string>
-
 #include "runtime/runtime.h"
 
 namespace vistrel {
-
-// A warning box owned by the window, then the window goes; posted, as the
-// runtime's handlers must not show a box themselves.
-void PostFatalText(std::u16string text);
 
 // The start-failure box with the result code, posted to the window: the
 // window goes and the program ends as at any exit.

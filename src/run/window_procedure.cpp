@@ -107,6 +107,11 @@ void OnFatalMessage(WindowHandle window, const std::u16string& text) {
   platform.DestroyMainWindow(window);
 }
 
+void PostFatalMessage(const std::u16string& text) {
+  const WindowHandle window = hostState.mainWindow;
+  CurrentPlatform().PostToWindow(window, [window, text] { OnFatalMessage(window, text); });
+}
+
 std::optional<int32_t> MaximizedHeightLimit() {
   if (!options.fixedSize) return std::nullopt;
   const Rect area = CurrentPlatform().WorkArea().value_or(Rect{});

@@ -13,7 +13,6 @@ namespace vistrel {
 
 inline constexpr uint32_t kFileWatchTimer = 1;
 inline constexpr uint32_t kFileWatchPeriodMs = 100;
-inline constexpr uint32_t kFatalMessage = 0x0400 + 1;  // WM_USER + 1
 
 void OnMainWindowCreate(WindowHandle window);
 void OnMainWindowDestroy(WindowHandle window);
@@ -33,6 +32,8 @@ void OnMainWindowTimer(WindowHandle window);
 void OnMainWindowFileChanged(WindowHandle window);
 // A warning box owned by the window, then the window goes.
 void OnFatalMessage(WindowHandle window, const std::u16string& text);
+// The same from the message loop, as a runtime handler needs it.
+void PostFatalMessage(const std::u16string& text);
 // The height a maximised fixed-size window may take; nullopt: the system's.
 std::optional<int32_t> MaximizedHeightLimit();
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -162,10 +163,10 @@ class Platform {
   virtual void OpenWithDefaultHandler(const std::u16string& address) = 0;
   // Whether the key (a Windows virtual-key code) is down now.
   virtual bool IsKeyDown(uint32_t virtualKey) = 0;
-  // The window shows the text in a warning box it owns, then goes: at once
-  // (send), or from the message loop (post; the text must outlive it).
-  virtual void SendFatalMessage(WindowHandle window, const std::u16string& text) = 0;
-  virtual void PostFatalMessage(WindowHandle window, const std::u16string* text) = 0;
+  // Runs the work from the message loop once the event being handled has
+  // returned, if the window still exists then. The runtime does not allow a
+  // box, a question or the shell inside its event handlers.
+  virtual void PostToWindow(WindowHandle window, std::function<void()> work) = 0;
   virtual void SetWindowTitle(WindowHandle window, const std::u16string& title) = 0;
 };
 

@@ -10,6 +10,8 @@ Each row is one JSON object on one line ("#" lines and blank lines are skipped):
   args     the command line after the program's name
   files    {NAME: TEXT} written (UTF-8) into the case's folder first; "{icon}" makes a small .ico
   in use   true: another copy's engine holds the scratch data folder all along
+  open elsewhere  NAME: a file of the case's folder that another program keeps open for writing all along, as
+           an editor may
   started maximized  Windows only, true: the starter asks for a maximised window, as a shortcut may
   stale data  true: a copy that crashed left a file in the scratch data folder
   do       steps once the page is shown: "go ADDRESS" (a link the user clicks), "open ADDRESS" (a new
@@ -91,6 +93,19 @@ def problems(expect, facts, areas):
     return found
 
 
+def icon_problems(case, facts):
+    """Every box's icon: plain for a question, the news that it was done, the usage and the version; every other
+    box warns. facts "warns" says for each box whether it showed the warning icon."""
+    texts, found = facts.get("boxes", []), []
+    questions = [text.endswith(("?", "？")) for text in texts]
+    for number, (text, warns) in enumerate(zip(texts, facts.get("warns", []))):
+        done = number > 0 and questions[number - 1] and not text.startswith("Could not")
+        plain = case["args"] in (["/?"], ["/ver"]) or questions[number] or done
+        if warns == plain:
+            found.append(f"box {text!r}: {'a warning icon' if warns else 'no warning icon'}")
+    return found
+
+
 def run_table(platform, places, run_row, areas, only=None):
     """Runs every row; prints a line per row and last "N passed, M failed". Returns the exit code."""
     passed = failed = 0
@@ -98,7 +113,8 @@ def run_table(platform, places, run_row, areas, only=None):
     for row in load(platform, only):
         case, started = expand(row, places), time.monotonic()
         try:
-            found = problems(case.get("expect", {}), run_row(case), areas)
+            facts = run_row(case)
+            found = problems(case.get("expect", {}), facts, areas) + icon_problems(case, facts)
         except Exception as error:  # a runner that breaks fails its row, not the table
             found = [f"{type(error).__name__}: {error}"]
         passed, failed = passed + (not found), failed + bool(found)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -21,6 +23,8 @@
 namespace vistrel::fakes {
 
 inline std::vector<std::string> calls;
+// Work posted to the window, run when a test lets the message loop go on.
+inline std::deque<std::function<void()>> posted;
 inline const WindowHandle kWindow = reinterpret_cast<WindowHandle>(0x3A1);
 inline const IconHandle kIcon = reinterpret_cast<IconHandle>(0x1C0);
 
@@ -138,7 +142,9 @@ struct Profile : Fake<ICoreWebView2Profile2, &IID_ICoreWebView2Profile, &IID_ICo
   HRESULT ClearBrowsingData(COREWEBVIEW2_BROWSING_DATA_KINDS kinds, ICoreWebView2ClearBrowsingDataCompletedHandler* h) override {
     return Keep(cleared, h, "ClearBrowsingData", static_cast<int>(kinds)), clearResult;
   }
-  VISTREL_KEEP1(ClearBrowsingDataAll, ICoreWebView2ClearBrowsingDataCompletedHandler, cleared)
+  HRESULT ClearBrowsingDataAll(ICoreWebView2ClearBrowsingDataCompletedHandler* h) override {
+    return Keep(cleared, h, "ClearBrowsingDataAll"), clearResult;
+  }
 };
 struct WebView : Fake<ICoreWebView2_13, &IID_ICoreWebView2, &IID_ICoreWebView2_4, &IID_ICoreWebView2_8,
                       &IID_ICoreWebView2_11, &IID_ICoreWebView2_13> {
@@ -265,7 +271,6 @@ class FakePlatform : public Platform {
   std::set<uint32_t> keysDown;
   WindowHandle windowToCreate = kWindow;
   std::string banner;
-  const std::u16string* posted = nullptr;
   RuntimeRef<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> environmentCreated;
 
   uint16_t UserInterfaceLanguage() override { return language; }
@@ -339,8 +344,7 @@ class FakePlatform : public Platform {
   }
   void OpenWithDefaultHandler(const std::u16string& address) override { Note(__func__, address); }
   bool IsKeyDown(uint32_t key) override { return keysDown.count(key); }
-  void SendFatalMessage(WindowHandle w, const std::u16string& text) override { Note(__func__, w, text); }
-  void PostFatalMessage(WindowHandle w, const std::u16string* text) override { posted = text, Note("PostFatalMessage", w, *text); }
+  void PostToWindow(WindowHandle w, std::function<void()> work) override { Note(__func__, w), posted.push_back(std::move(work)); }
   void SetWindowTitle(WindowHandle w, const std::u16string& title) override { Note(__func__, w, title); }
 };
 
@@ -351,7 +355,7 @@ class Test : public ::testing::Test {
   ~Test() override {
     options = {}, hostState = {}, workArea = {}, platform.environmentCreated = nullptr;
     for (size_t i = 0; i < objects.size(); ++i) EXPECT_EQ(objects[i]->refs, 1u) << "runtime object " << i;
-    objects.clear(), missing.clear(), calls.clear(), InstallPlatform(nullptr);
+    objects.clear(), missing.clear(), calls.clear(), posted.clear(), InstallPlatform(nullptr);
   }
 
   // The runtime completes the environment, then the controller, each later than asked; the log starts afresh after.

@@ -84,8 +84,7 @@ class GtkPlatform : public Platform {
   IStream* CreateMemoryStream(const std::string& bytes) override;
   void OpenWithDefaultHandler(const std::u16string& address) override;
   bool IsKeyDown(uint32_t virtualKey) override;
-  void SendFatalMessage(WindowHandle window, const std::u16string& text) override;
-  void PostFatalMessage(WindowHandle window, const std::u16string* text) override;
+  void PostToWindow(WindowHandle window, std::function<void()> work) override;
   void SetWindowTitle(WindowHandle window, const std::u16string& title) override;
 
   // Whether the handle names a main window that has not been destroyed: a

@@ -71,13 +71,10 @@ bool GtkPlatform::IsKeyDown(uint32_t virtualKey) {
   return (state & modifier) != 0;
 }
 
-void GtkPlatform::SendFatalMessage(WindowHandle window, const std::u16string& text) { OnFatalMessage(window, text); }
-
-void GtkPlatform::PostFatalMessage(WindowHandle window, const std::u16string* text) {
-  if (text == nullptr) return;
+void GtkPlatform::PostToWindow(WindowHandle window, std::function<void()> work) {
   // As a message posted to a window that has gone, it goes nowhere then.
-  gtk::CallFromMainLoop([this, window, text] {
-    if (IsLiveWindow(window)) OnFatalMessage(window, *text);
+  gtk::CallFromMainLoop([this, window, work = std::move(work)] {
+    if (IsLiveWindow(window)) work();
   });
 }
 

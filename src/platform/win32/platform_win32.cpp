@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <deque>
+#include <functional>
 
 #include "run/window_procedure.h"
 
@@ -45,6 +47,9 @@ constexpr wchar_t kLockFile[] = L"\\EBWebView\\lockfile";
 constexpr size_t kIconPathUnits = 1024;
 constexpr size_t kReadChunkBytes = 64 * 1024;
 constexpr size_t kLongestPathUnits = 32768;
+// Each message runs the oldest work posted to the window.
+constexpr UINT kPostedWorkMessage = WM_APP + 1;
+std::deque<std::function<void()>> postedWork;
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -89,9 +94,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_TIMER:
       OnMainWindowTimer(window);
       return 0;
-    case kFatalMessage:
-      // The sender keeps the text alive until the message has been handled.
-      OnFatalMessage(window, Utf16(reinterpret_cast<const wchar_t*>(lParam)));
+    case kPostedWorkMessage:
+      if (!postedWork.empty()) {
+        const std::function<void()> work = std::move(postedWork.front());
+        postedWork.pop_front();
+        work();
+      }
       return 0;
     default:
       break;
@@ -611,12 +619,10 @@ void Win32Platform::OpenWithDefaultHandler(const std::u16string& address) {
 
 bool Win32Platform::IsKeyDown(uint32_t virtualKey) { return GetKeyState(static_cast<int>(virtualKey)) < 0; }
 
-void Win32Platform::SendFatalMessage(WindowHandle window, const std::u16string& text) {
-  SendMessageW(static_cast<HWND>(window), kFatalMessage, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
-void Win32Platform::PostFatalMessage(WindowHandle window, const std::u16string* text) {
-  PostMessageW(static_cast<HWND>(window), kFatalMessage, 0, reinterpret_cast<LPARAM>(text->c_str()));
+void Win32Platform::PostToWindow(WindowHandle window, std::function<void()> work) {
+  postedWork.push_back(std::move(work));
+  // A window that is gone takes no message: its work is dropped.
+  if (!PostMessageW(Window(window), kPostedWorkMessage, 0, 0)) postedWork.pop_back();
 }
 
 void Win32Platform::SetWindowTitle(WindowHandle window, const std::u16string& title) {

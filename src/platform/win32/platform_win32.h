@@ -81,8 +81,7 @@ class Win32Platform final : public Platform {
   IStream* CreateMemoryStream(const std::string& bytes) override;
   void OpenWithDefaultHandler(const std::u16string& address) override;
   bool IsKeyDown(uint32_t virtualKey) override;
-  void SendFatalMessage(WindowHandle window, const std::u16string& text) override;
-  void PostFatalMessage(WindowHandle window, const std::u16string* text) override;
+  void PostToWindow(WindowHandle window, std::function<void()> work) override;
   void SetWindowTitle(WindowHandle window, const std::u16string& title) override;
   bool WatchFile(WindowHandle window, const std::u16string& path) override;
 

@@ -198,7 +198,7 @@ class Row:
     """One run of the program in its own folders, driven by xdotool and read through X and AT-SPI."""
     def __init__(self, runner, folder, case):
         self.r, self.x, self.site, self.case = runner, runner.x, runner.site, case
-        self.boxes, self.menu, self.writes, self.window, self.mark = [], None, 0, None, len(self.site.log)
+        self.boxes, self.warns, self.menu, self.writes, self.window, self.mark = [], [], None, 0, None, len(self.site.log)
         self.path = lambda *names: os.path.join(folder, *names)
         for name in ("home", "tmp", "data/applications", "config", "cache", "files"):
             os.makedirs(self.path(name))
@@ -260,6 +260,7 @@ class Row:
         if not buttons or len(labels) != 1:
             return
         self.boxes.append(labels[0].queryText().getText(0, -1))
+        self.warns.append(any(icon.name in ("Warning", "警告") for icon in self.accessibles(a.ROLE_ICON)))
         # A Yes/No box is answered Yes, any other pressed.
         [b for b in buttons if b.name.startswith(("Yes", "はい")) or len(buttons) == 1][0].queryAction().doAction(0)
         deadline = time.monotonic() + WAIT
@@ -346,6 +347,8 @@ class Row:
             os.makedirs(self.path("tmp", "vistrel.webkit"))
             self.lock = open(self.path("tmp", "vistrel.webkit", "lockfile"), "w")
             fcntl.flock(self.lock, fcntl.LOCK_SH)
+        if "open elsewhere" in self.case:
+            self.editor = open(self.path("files", self.case["open elsewhere"]), "a")
         with tempfile.TemporaryFile("w+", errors="replace") as stderr:
             self.process = subprocess.Popen([self.r.exe, *self.case["args"]], cwd=self.path("files"), env=env,
                                             stdout=subprocess.DEVNULL, stderr=stderr)
@@ -392,7 +395,7 @@ class Row:
         # The site's cookie in the kept data: what clearing at close must leave and Clear Data must not.
         facts["cookie kept"] = any(b"visited" in open(os.path.join(d, n), "rb").read()
                                    for d, _, names in os.walk(kept) for n in names if n.startswith("cookies"))
-        return dict(facts, boxes=self.boxes, exit=self.process.returncode, followed=self.followed(),
+        return dict(facts, boxes=self.boxes, warns=self.warns, exit=self.process.returncode, followed=self.followed(),
                     handed=self.handed(), menu=self.menu)
 
 class Runner(Session):

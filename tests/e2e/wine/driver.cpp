@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -122,6 +123,7 @@ int wmain(int argc, wchar_t** argv) {
   HANDLE loaded = CreateEventW(nullptr, TRUE, FALSE, (doneName + L" loaded").c_str());
   SetEnvironmentVariableW(L"VISTREL_STANDIN_DONE", doneName.c_str());
   std::wstring exe, line;
+  std::vector<HANDLE> held;  // files another program keeps open all along
   int show = -1;  // how the starter asks for the window to be shown, as a shortcut does
   bool endSession = false;  // the user logs off instead of closing the window
   std::string loggedOff;
@@ -131,6 +133,15 @@ int wmain(int argc, wchar_t** argv) {
     if (option == L"--exe") exe = value;
     if (option == L"--show") show = _wtoi(value.c_str());
     if (option == L"--end-session") endSession = true;
+    if (option == L"--hold" || option == L"--lock") {
+      // An editor keeps a file open for writing and lets others read and write it; the runtime's browser process
+      // keeps its lock file, gone when it closes, and lets others only read it.
+      const bool lock = option == L"--lock";
+      held.push_back(CreateFileW(value.c_str(), GENERIC_WRITE,
+                                 lock ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 lock ? CREATE_ALWAYS : OPEN_ALWAYS, lock ? FILE_FLAG_DELETE_ON_CLOSE : 0, nullptr));
+      if (held.back() == INVALID_HANDLE_VALUE) return printf("{\"error\": \"cannot hold a file (%lu)\"}\n", GetLastError()), 1;
+    }
     if (option == L"--env") {
       SetEnvironmentVariableW(value.substr(0, value.find(L'=')).c_str(), value.substr(value.find(L'=') + 1).c_str());
     }
@@ -187,6 +198,7 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
   WaitForChildren(process.dwProcessId);
+  for (HANDLE file : held) CloseHandle(file);
   DWORD exitCode = 0;
   GetExitCodeProcess(process.hProcess, &exitCode);
   printf("{\"exit\": %lu, \"boxes\": [%s], \"window\": %s, \"closed by itself\": %s%s}\n", exitCode, boxes.c_str(),

@@ -572,11 +572,13 @@ void RunStep(const std::vector<std::wstring>& w) {
   } else if (name == L"title") {
     RaiseTitle(w[1]);
   } else if (name == L"key") {
-    // The modifiers (the words after the key) are down in this thread's key state while the handler runs.
+    // The modifiers (the words after the key) are down in this thread's key state while the handler runs; each
+    // press turns a key's toggle bit over, as the keyboard does for every key, and it stays after the release.
     BYTE saved[256], state[256];
     GetKeyboardState(saved);
+    for (size_t i = 2; i < w.size(); ++i) saved[wcstoul(w[i].c_str(), nullptr, 16) & 0xFF] ^= 0x01;
     std::memcpy(state, saved, sizeof state);
-    for (size_t i = 2; i < w.size(); ++i) state[wcstoul(w[i].c_str(), nullptr, 16) & 0xFF] = 0x80;
+    for (size_t i = 2; i < w.size(); ++i) state[wcstoul(w[i].c_str(), nullptr, 16) & 0xFF] |= 0x80;
     SetKeyboardState(state);
     auto* args = NEW(KeyArgs, ICoreWebView2AcceleratorKeyPressedEventArgs);
     args->key = wcstoul(w[1].c_str(), nullptr, 16);
