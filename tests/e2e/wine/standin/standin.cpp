@@ -53,8 +53,16 @@ LPWSTR TaskString(const std::wstring& text) {  // the receiver frees it
 
 // Logs a call; its result is the row's for the method (VISTREL_STANDIN_RESULTS="Navigate=80070057,..."),
 // else E_INVALIDARG when the runtime would refuse the arguments, else S_OK.
+extern bool browserGone;
 HRESULT Call(const char* method, const std::string& args, bool refused = false) {
   static const DWORD thread = GetCurrentThreadId();
+  // Once the browser process has ended, the view and controller it served answer that they are gone.
+  static const std::string kOfTheView = " Navigate NavigateToString Reload put_Bounds put_ZoomFactor put_IsVisible MoveFocus "
+                                        "NotifyParentWindowPositionChanged put_IsMuted AddWebResourceRequestedFilter ";
+  if (browserGone && kOfTheView.find(" " + std::string(method) + " ") != std::string::npos) {
+    Log(std::string("call ") + method + " " + args + " -> gone");
+    return HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
+  }
   if (GetCurrentThreadId() != thread) Fault(std::string(method) + " called from another thread");
   const std::string results = "," + Utf8(Env(L"VISTREL_STANDIN_RESULTS"));
   const size_t found = results.find("," + std::string(method) + "=");
@@ -201,6 +209,7 @@ struct Items : Object { std::vector<Item*> items; };
 struct MenuArgs : Object { Items* items = nullptr; Object* target = nullptr; };
 struct UriArgs : Object { std::wstring uri; BOOL cancel = FALSE, handled = FALSE; };
 struct KeyArgs : Object { COREWEBVIEW2_KEY_EVENT_KIND kind{}; UINT key = 0; };
+struct FailedArgs : Object { COREWEBVIEW2_PROCESS_FAILED_KIND kind{}; };
 struct ResourceArgs : Object { Object* request = nullptr; Object* response = nullptr; };
 struct Response : Object { IStream* content = nullptr; int status = 0; };
 struct WebView : Object {
@@ -223,7 +232,7 @@ MenuArgs* lastMenu = nullptr;
 std::wstring dataFolder;
 DWORD browserProcessId = 0;
 HANDLE browserClosing = nullptr;
-bool browserGone = false;  // the browser process ended: its objects are dead
+bool browserGone = false;  // the browser process ended: its view and controller are dead until new ones are made
 
 template <class H>
 HRESULT Subscribe(const char* method, H*& slot, H* handler, EventRegistrationToken* token) {
@@ -302,7 +311,7 @@ t.get_StatusCode = [](T* s, int* v) { return *v = As<Response>(s)->status, S_OK;
 END_TABLE
 TABLE(ICoreWebView2ProcessFailedEventArgs)
 t.get_ProcessFailedKind = [](T* s, COREWEBVIEW2_PROCESS_FAILED_KIND* v) {
-  return *v = static_cast<COREWEBVIEW2_PROCESS_FAILED_KIND>(As<KeyArgs>(s)->key), S_OK;
+  return *v = As<FailedArgs>(s)->kind, S_OK;
 };
 END_TABLE
 
@@ -607,8 +616,8 @@ void RunStep(const std::vector<std::wstring>& w) {
     Raise(view->download, As<ICoreWebView2>(view), As<ICoreWebView2DownloadStartingEventArgs>(args));
   } else if (name == L"crash") {  // the page's process, or with "browser" the browser process, ends
     const bool browser = w.size() > 1 && w[1] == L"browser";
-    auto* args = NEW(KeyArgs, ICoreWebView2ProcessFailedEventArgs);
-    args->key = browser ? COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED
+    auto* args = NEW(FailedArgs, ICoreWebView2ProcessFailedEventArgs);
+    args->kind = browser ? COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED
                         : COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED;
     if (browser) browserGone = true, SetEvent(browserClosing);
     RaiseTitle(L"");  // nothing is shown until the program shows the page again
