@@ -34,8 +34,9 @@ Each row is one JSON object on one line ("#" lines and blank lines are skipped):
            visible (the values the view was made visible with), "moves told" (the view heard of a move),
            zoom (the last zoom factor given, as "0.666667"), "log-off allowed"
 Placeholders: {site} and {other} are two sites' addresses without a final "/", {file:NAME} a file of
-the case's folder, {workarea-width+1} one more than the work area's width, {spaces:N} N blanks. A runner gives run_table()
-its placeholders and a function that runs one row and returns the facts it saw, keyed as expect is.
+the case's folder, {workarea-width+1} one more than the work area's width, {spaces:N} N blanks. A runner
+gives run_table() its placeholders and a function that runs one row and returns the facts it saw, keyed as
+expect is.
 """
 
 import json, os, re, sys, time  # noqa: E401
