@@ -2,6 +2,7 @@
 
 #include "base/catalog.h"
 #include "base/options.h"
+#include "rules/view_upkeep.h"
 #include "rules/web_verdicts.h"
 #include "run/accelerator_keys.h"
 #include "run/context_menu.h"
@@ -10,26 +11,39 @@
 #include "run/window_procedure.h"
 #include "run/navigation_completion.h"
 #include "run/navigation_policy.h"
+#include "run/view_upkeep_handlers.h"
 #include "runtime/handler.h"
 #include "seam/platform.h"
 
 namespace vistrel {
 
-void CreateWebView() {
-  auto handler = MakeHandler<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>(OnEnvironmentCreated);
-  CurrentPlatform().CreateWebViewEnvironment(hostState.userDataFolder, handler.get());
+namespace {
+
+// A step of the start that failed, or gave nothing, ends the run with the
+// start-failure box: never an empty window. True when it failed.
+bool StartStepFailed(HRESULT result, bool gotObject, HRESULT withoutObject) {
+  if (result >= 0 && gotObject) return false;
+  ReportStartFailure(result < 0 ? result : withoutObject);
+  return true;
 }
 
-HRESULT OnEnvironmentCreated(HRESULT, ICoreWebView2Environment* environment) {
-  // Without an environment there is nothing to build on; the window stays empty.
-  if (environment == nullptr) return S_OK;
+}  // namespace
+
+void CreateWebView() {
+  auto handler = MakeHandler<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>(OnEnvironmentCreated);
+  const HRESULT result = CurrentPlatform().CreateWebViewEnvironment(hostState.userDataFolder, handler.get());
+  StartStepFailed(result, true, S_OK);
+}
+
+HRESULT OnEnvironmentCreated(HRESULT status, ICoreWebView2Environment* environment) {
+  if (StartStepFailed(status, environment != nullptr, E_POINTER)) return S_OK;
   hostState.environment = RuntimeRef<ICoreWebView2Environment>::Share(environment);
   hostState.environment10 = hostState.environment.Query<ICoreWebView2Environment10>();
-  if (!hostState.environment10) return S_OK;
+  if (StartStepFailed(S_OK, bool(hostState.environment10), E_NOINTERFACE)) return S_OK;
 
   RuntimeRef<ICoreWebView2ControllerOptions> controllerOptions;
-  hostState.environment10->CreateCoreWebView2ControllerOptions(controllerOptions.Put());
-  if (!controllerOptions) return S_OK;
+  const HRESULT made = hostState.environment10->CreateCoreWebView2ControllerOptions(controllerOptions.Put());
+  if (StartStepFailed(made, bool(controllerOptions), E_POINTER)) return S_OK;
   if (!options.profileName.empty() &&
       controllerOptions->put_ProfileName(RuntimeText(options.profileName)) == E_INVALIDARG) {
     PostFatalMessage(ComposeArgumentMessage(options.profileName, MsgProfileNameInvalid));
@@ -39,8 +53,9 @@ HRESULT OnEnvironmentCreated(HRESULT, ICoreWebView2Environment* environment) {
   if (options.privateMode) controllerOptions->put_IsInPrivateModeEnabled(TRUE);
 
   auto handler = MakeHandler<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>(OnControllerCreated);
-  hostState.environment10->CreateCoreWebView2ControllerWithOptions(static_cast<HWND>(hostState.mainWindow),
-                                                                   controllerOptions.get(), handler.get());
+  StartStepFailed(hostState.environment10->CreateCoreWebView2ControllerWithOptions(
+                      static_cast<HWND>(hostState.mainWindow), controllerOptions.get(), handler.get()),
+                  true, S_OK);
   return S_OK;
 }
 
@@ -77,13 +92,25 @@ RECT ClientBounds() {
   return RECT{client.left, client.top, client.right, client.bottom};
 }
 
+// The HTML text served from memory is the program's own page, not one the
+// page navigates to: the site's rules are for the page's navigations.
+HRESULT OnOwnOrPageNavigation(ICoreWebView2* sender, ICoreWebView2NavigationStartingEventArgs* args) {
+  if (hostState.servingHtml && args != nullptr) {
+    RuntimeString uri;
+    args->get_Uri(uri.Put());
+    if (uri.Text() == kServedHtmlAddress) return S_OK;
+  }
+  return OnNavigationStarting(sender, args);
+}
+
 void SubscribeHandlers() {
   EventRegistrationToken token{};
   ICoreWebView2* view = hostState.webView.get();
   view->add_NavigationCompleted(MakeHandler<ICoreWebView2NavigationCompletedEventHandler>(OnNavigationCompleted).get(),
                                 &token);
-  view->add_NavigationStarting(MakeHandler<ICoreWebView2NavigationStartingEventHandler>(OnNavigationStarting).get(),
+  view->add_NavigationStarting(MakeHandler<ICoreWebView2NavigationStartingEventHandler>(OnOwnOrPageNavigation).get(),
                                &token);
+  view->add_ProcessFailed(MakeHandler<ICoreWebView2ProcessFailedEventHandler>(OnProcessFailed).get(), &token);
   view->add_NewWindowRequested(MakeHandler<ICoreWebView2NewWindowRequestedEventHandler>(OnNewWindowRequested).get(),
                                &token);
   view->add_DocumentTitleChanged(
@@ -107,11 +134,11 @@ void SubscribeHandlers() {
 
 }  // namespace
 
-HRESULT OnControllerCreated(HRESULT, ICoreWebView2Controller* controller) {
-  if (controller == nullptr) return S_OK;
+HRESULT OnControllerCreated(HRESULT status, ICoreWebView2Controller* controller) {
+  if (StartStepFailed(status, controller != nullptr, E_POINTER)) return S_OK;
   hostState.controller = RuntimeRef<ICoreWebView2Controller>::Share(controller);
-  hostState.controller->get_CoreWebView2(hostState.webView.Put());
-  if (!hostState.webView) return S_OK;
+  const HRESULT got = hostState.controller->get_CoreWebView2(hostState.webView.Put());
+  if (StartStepFailed(got, bool(hostState.webView), E_POINTER)) return S_OK;
 
   hostState.webView13 = hostState.webView.Query<ICoreWebView2_13>();
   if (hostState.webView13) {
@@ -127,13 +154,17 @@ HRESULT OnControllerCreated(HRESULT, ICoreWebView2Controller* controller) {
   hostState.controller->put_Bounds(ClientBounds());
   if (options.adjustZoom && hostState.zoomFactor != 1.0) hostState.controller->put_ZoomFactor(hostState.zoomFactor);
   SubscribeHandlers();
+  // The window was activated before the view existed: the page gets the keyboard now.
+  if (CurrentPlatform().IsActiveWindow(hostState.mainWindow)) {
+    hostState.controller->MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON_PROGRAMMATIC);
+  }
 
   UINT32 processId = 0;
   hostState.webView->get_BrowserProcessId(&processId);
   hostState.browserProcessId = processId;
 
   if (options.htmlFromFile) {
-    hostState.webView->NavigateToString(RuntimeText(hostState.htmlText));
+    ShowHtmlText();
   } else {
     NavigateToStartAddress();
   }

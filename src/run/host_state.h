@@ -25,6 +25,14 @@ struct HostStateRecord {
   // The first page came from the user's own disk (a file, or the HTML of /l).
   bool siteIsLocal = false;
   uint32_t browserProcessId = 0;
+  // The view is hidden while the window is minimised.
+  bool viewHidden = false;
+  // The web view was started again after its browser process had ended.
+  bool startedAgain = false;
+  // The view asks for the private address of the HTML text and is answered.
+  bool servingHtml = false;
+  // The exit clean-up has run (at log-off, before the process may be killed).
+  bool cleanedUp = false;
 
   // Runtime references, held until the process ends.
   RuntimeRef<ICoreWebView2Environment> environment;

@@ -1,6 +1,7 @@
 #include "run/navigation_completion.h"
 
 #include "rules/site.h"
+#include "rules/view_upkeep.h"
 #include "rules/web_verdicts.h"
 #include "run/host_state.h"
 #include "runtime/runtime_ref.h"
@@ -12,7 +13,8 @@ HRESULT OnNavigationCompleted(ICoreWebView2* sender, ICoreWebView2NavigationComp
   if (hostState.siteScope.empty() && sender != nullptr) {
     RuntimeString source;
     sender->get_Source(source.Put());
-    const std::u16string address = source.Text();
+    // The HTML served from memory is the HTML text, as if handed over as text.
+    const std::u16string address = source.Text() == kServedHtmlAddress ? u"about:blank" : source.Text();
     hostState.siteScope = DeriveSiteScope(address);
     hostState.siteIsLocal = IsLocalSite(hostState.siteScope, address);
   }

@@ -42,6 +42,8 @@ int RunWindow(Platform& platform) {
   const WindowPlacement placement = ComputeWindowPlacement(options, workArea, screen.width, screen.height);
   const std::optional<IconHandle> icon = ResolveWindowIcon();
   if (!icon) return kExitNormal;
+  // Before the window: no message is handled while a crash's leftovers go.
+  RemoveStaleScratchData();
   CreateMainWindow(placement, *icon);
   // Without a window nothing would ever end the message loop.
   if (hostState.mainWindow != nullptr) {

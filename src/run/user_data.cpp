@@ -18,7 +18,19 @@ std::u16string BuildUserDataFolder(bool keepData) {
   return CurrentPlatform().UserDataFolderPath(keepData ? KnownFolder::LocalAppData : KnownFolder::Temp);
 }
 
+void RemoveStaleScratchData() {
+  Platform& platform = CurrentPlatform();
+  const std::u16string& folder = hostState.userDataFolder;
+  if (options.keepData || !platform.PathExists(folder)) return;
+  // A copy that crashed left it: no running copy uses it, and the new
+  // session must not take over its data.
+  if (!platform.DataFolderInUse(folder)) platform.DeleteFolderTree(folder);
+}
+
 void ExitCleanup() {
+  // Once: at log-off it ran before the message loop ended.
+  if (hostState.cleanedUp) return;
+  hostState.cleanedUp = true;
   Platform& platform = CurrentPlatform();
   if (hostState.browserProcessId != 0) platform.WaitForProcessExit(hostState.browserProcessId, kBrowserExitWaitMs);
   if (options.keepData) return;

@@ -9,7 +9,11 @@ namespace vistrel {
 // temporary folder.
 std::u16string BuildUserDataFolder(bool keepData);
 
-// After the message loop: waits for the browser process, then deletes a
+// Before the view is made: deletes a scratch folder that no running copy
+// uses, the leftovers of a copy that crashed.
+void RemoveStaleScratchData();
+
+// After the message loop (or at log-off), once: waits for the browser process, then deletes a
 // scratch folder that no other copy is using, with retries.
 void ExitCleanup();
 

@@ -3,7 +3,10 @@
 #include "base/catalog.h"
 #include "base/options.h"
 #include "run/host_state.h"
+#include "rules/placement.h"
 #include "run/html_file.h"
+#include "run/user_data.h"
+#include "run/view_upkeep_handlers.h"
 #include "runtime/handler.h"
 
 namespace vistrel {
@@ -29,10 +32,36 @@ void OnMainWindowDestroy(WindowHandle window) {
   platform.QuitMessageLoop();
 }
 
-void OnMainWindowSize(WindowHandle window) {
+void OnMainWindowSize(WindowHandle window, SizeKind kind) {
   if (!hostState.controller) return;
+  const ViewSizing sizing = SizingFor(kind, hostState.viewHidden);
+  if (sizing.hide || sizing.show) {
+    hostState.viewHidden = sizing.hide;
+    hostState.controller->put_IsVisible(sizing.show ? TRUE : FALSE);
+  }
+  if (!sizing.bounds) return;
   const Rect client = CurrentPlatform().ClientRect(window);
   hostState.controller->put_Bounds(RECT{client.left, client.top, client.right, client.bottom});
+}
+
+void OnMainWindowFocus(WindowHandle) {
+  if (hostState.controller) hostState.controller->MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON_PROGRAMMATIC);
+}
+
+void OnMainWindowMove(WindowHandle) {
+  if (hostState.controller) hostState.controller->NotifyParentWindowPositionChanged();
+}
+
+void OnMainWindowDpiChanged(WindowHandle window, uint32_t dpi, const Rect& suggested) {
+  CurrentPlatform().MoveWindowTo(window, suggested);
+  if (!options.adjustZoom) return;
+  hostState.zoomFactor = ZoomFactorFromDpi(dpi);
+  if (hostState.controller) hostState.controller->put_ZoomFactor(hostState.zoomFactor);
+}
+
+void OnMainWindowEndSession(WindowHandle) {
+  if (hostState.controller) hostState.controller->Close();
+  ExitCleanup();  // before returning: the process may be killed next
 }
 
 namespace {
@@ -115,8 +144,7 @@ void ReloadHtmlFileIfChanged(WindowHandle window) {
   hostState.fileWriteTime = *writeTime;
   // A reload that cannot start leaves nothing loading, so later changes are
   // still shown. Before the web view exists its first page takes the text.
-  if (!LoadHtmlFile(options.address) ||
-      (hostState.webView && hostState.webView->NavigateToString(RuntimeText(hostState.htmlText)) < 0)) {
+  if (!LoadHtmlFile(options.address) || (hostState.webView && !ShowHtmlText())) {
     hostState.navigationCompleted = true;
   }
 }

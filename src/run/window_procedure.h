@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "rules/view_upkeep.h"
 #include "seam/platform.h"
 
 namespace vistrel {
@@ -15,7 +16,17 @@ inline constexpr uint32_t kFileWatchPeriodMs = 100;
 
 void OnMainWindowCreate(WindowHandle window);
 void OnMainWindowDestroy(WindowHandle window);
-void OnMainWindowSize(WindowHandle window);
+void OnMainWindowSize(WindowHandle window, SizeKind kind);
+// The window was activated or given the keyboard: the page takes it.
+void OnMainWindowFocus(WindowHandle window);
+// The window moved: the view's pop-ups follow it.
+void OnMainWindowMove(WindowHandle window);
+// The window went to a monitor of another scale: it takes the rectangle the
+// system suggests, and with /z the page the zoom for the new scale.
+void OnMainWindowDpiChanged(WindowHandle window, uint32_t dpi, const Rect& suggested);
+// The session ends and the process may be killed once this returns: the view
+// closes and the exit clean-up runs now.
+void OnMainWindowEndSession(WindowHandle window);
 void OnMainWindowClose(WindowHandle window);
 void OnMainWindowTimer(WindowHandle window);
 void OnMainWindowFileChanged(WindowHandle window);

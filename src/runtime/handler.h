@@ -35,6 +35,9 @@ VISTREL_HANDLER(ICoreWebView2CustomItemSelectedEventHandler, ICoreWebView2Contex
 VISTREL_HANDLER(ICoreWebView2AcceleratorKeyPressedEventHandler, ICoreWebView2Controller*,
                 ICoreWebView2AcceleratorKeyPressedEventArgs*)
 VISTREL_HANDLER(ICoreWebView2ClearBrowsingDataCompletedHandler, HRESULT)
+VISTREL_HANDLER(ICoreWebView2ProcessFailedEventHandler, ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs*)
+VISTREL_HANDLER(ICoreWebView2WebResourceRequestedEventHandler, ICoreWebView2*,
+                ICoreWebView2WebResourceRequestedEventArgs*)
 
 #undef VISTREL_HANDLER
 

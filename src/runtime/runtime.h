@@ -106,7 +106,8 @@ struct IUnknown {
   ~IUnknown() = default;
 };
 
-// Icons for menu items are never given.
+// Bytes for the runtime to read: the HTML served from memory (menu items
+// never get icons).
 struct IStream : IUnknown {};
 #endif  // !_WIN32
 
@@ -150,6 +151,30 @@ enum COREWEBVIEW2_KEY_EVENT_KIND {
   COREWEBVIEW2_KEY_EVENT_KIND_KEY_UP = 1,
   COREWEBVIEW2_KEY_EVENT_KIND_SYSTEM_KEY_DOWN = 2,
   COREWEBVIEW2_KEY_EVENT_KIND_SYSTEM_KEY_UP = 3
+};
+
+enum COREWEBVIEW2_MOVE_FOCUS_REASON {
+  COREWEBVIEW2_MOVE_FOCUS_REASON_PROGRAMMATIC = 0,
+  COREWEBVIEW2_MOVE_FOCUS_REASON_NEXT = 1,
+  COREWEBVIEW2_MOVE_FOCUS_REASON_PREVIOUS = 2
+};
+
+enum COREWEBVIEW2_PROCESS_FAILED_KIND {
+  COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED = 0,
+  COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED = 1,
+  COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE = 2,
+  COREWEBVIEW2_PROCESS_FAILED_KIND_FRAME_RENDER_PROCESS_EXITED = 3,
+  COREWEBVIEW2_PROCESS_FAILED_KIND_UTILITY_PROCESS_EXITED = 4,
+  COREWEBVIEW2_PROCESS_FAILED_KIND_SANDBOX_HELPER_PROCESS_EXITED = 5,
+  COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED = 6,
+  COREWEBVIEW2_PROCESS_FAILED_KIND_PPAPI_PLUGIN_PROCESS_EXITED = 7,
+  COREWEBVIEW2_PROCESS_FAILED_KIND_PPAPI_BROKER_PROCESS_EXITED = 8,
+  COREWEBVIEW2_PROCESS_FAILED_KIND_UNKNOWN_PROCESS_EXITED = 9
+};
+
+enum COREWEBVIEW2_WEB_RESOURCE_CONTEXT {
+  COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL = 0,
+  COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT = 1
 };
 
 struct COREWEBVIEW2_PHYSICAL_KEY_STATUS {
@@ -216,6 +241,17 @@ VISTREL_IID(ICoreWebView2CustomItemSelectedEventHandler, 0x49e1d0bc, 0xfe9e, 0x4
             0xa2, 0x19, 0x98)
 VISTREL_IID(ICoreWebView2AcceleratorKeyPressedEventHandler, 0xb29c7e28, 0xfa79, 0x41a8, 0x8e, 0x44, 0x65, 0x81, 0x1c,
             0x76, 0xdc, 0xb2)
+VISTREL_IID(ICoreWebView2ProcessFailedEventHandler, 0x79e0aea4, 0x990b, 0x42d9, 0xaa, 0x1d, 0x0f, 0xcc, 0x2e, 0x5b,
+            0xc7, 0xf1)
+VISTREL_IID(ICoreWebView2ProcessFailedEventArgs, 0x8155a9a4, 0x1474, 0x4a86, 0x8c, 0xae, 0x15, 0x1b, 0x0f, 0xa6, 0xb8,
+            0xca)
+VISTREL_IID(ICoreWebView2WebResourceRequestedEventHandler, 0xab00b74c, 0x15f1, 0x4646, 0x80, 0xe8, 0xe7, 0x63, 0x41,
+            0xd2, 0x5d, 0x71)
+VISTREL_IID(ICoreWebView2WebResourceRequestedEventArgs, 0x453e667f, 0x12c7, 0x49d4, 0xbe, 0x6d, 0xdd, 0xbe, 0x79, 0x56,
+            0xf5, 0x7a)
+VISTREL_IID(ICoreWebView2WebResourceRequest, 0x97055cd4, 0x512c, 0x4264, 0x8b, 0x5f, 0xe3, 0xf4, 0x46, 0xce, 0xa6, 0xa5)
+VISTREL_IID(ICoreWebView2WebResourceResponse, 0xaafcc94f, 0xfa27, 0x48fd, 0x97, 0xdf, 0x83, 0x0e, 0xf7, 0x5a, 0xae,
+            0xc9)
 VISTREL_IID(ICoreWebView2ClearBrowsingDataCompletedHandler, 0xe9710a06, 0x1d1d, 0x49b2, 0x82, 0x34, 0x22, 0x6f, 0x35,
             0x84, 0x6a, 0xe5)
 
@@ -234,6 +270,9 @@ struct ICoreWebView2NewWindowRequestedEventArgs;
 struct ICoreWebView2DownloadStartingEventArgs;
 struct ICoreWebView2ContextMenuRequestedEventArgs;
 struct ICoreWebView2AcceleratorKeyPressedEventArgs;
+struct ICoreWebView2ProcessFailedEventArgs;
+struct ICoreWebView2WebResourceRequestedEventArgs;
+struct ICoreWebView2WebResourceResponse;
 
 // Completion and event handlers: the program implements these.
 struct ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler : IUnknown {
@@ -270,9 +309,19 @@ struct ICoreWebView2AcceleratorKeyPressedEventHandler : IUnknown {
 struct ICoreWebView2ClearBrowsingDataCompletedHandler : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Invoke(HRESULT errorCode) = 0;
 };
+struct ICoreWebView2ProcessFailedEventHandler : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender, ICoreWebView2ProcessFailedEventArgs* args) = 0;
+};
+struct ICoreWebView2WebResourceRequestedEventHandler : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender, ICoreWebView2WebResourceRequestedEventArgs* args) = 0;
+};
 
 // The runtime's objects: the program calls these.
-struct ICoreWebView2Environment : IUnknown {};
+struct ICoreWebView2Environment : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE CreateWebResourceResponse(IStream* content, int statusCode, LPCWSTR reasonPhrase,
+                                                              LPCWSTR headers,
+                                                              ICoreWebView2WebResourceResponse** response) = 0;
+};
 struct ICoreWebView2Environment9 : ICoreWebView2Environment {
   virtual HRESULT STDMETHODCALLTYPE CreateContextMenuItem(LPCWSTR Label, IStream* iconStream,
                                                           COREWEBVIEW2_CONTEXT_MENU_ITEM_KIND Kind,
@@ -291,7 +340,10 @@ struct ICoreWebView2ControllerOptions : IUnknown {
 };
 
 struct ICoreWebView2Controller : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE put_IsVisible(BOOL isVisible) = 0;
   virtual HRESULT STDMETHODCALLTYPE put_Bounds(RECT bounds) = 0;
+  virtual HRESULT STDMETHODCALLTYPE MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON reason) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotifyParentWindowPositionChanged() = 0;
   virtual HRESULT STDMETHODCALLTYPE put_ZoomFactor(double zoomFactor) = 0;
   virtual HRESULT STDMETHODCALLTYPE add_AcceleratorKeyPressed(ICoreWebView2AcceleratorKeyPressedEventHandler* eventHandler,
                                                               EventRegistrationToken* token) = 0;
@@ -314,6 +366,13 @@ struct ICoreWebView2 : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE add_DocumentTitleChanged(
       ICoreWebView2DocumentTitleChangedEventHandler* eventHandler, EventRegistrationToken* token) = 0;
   virtual HRESULT STDMETHODCALLTYPE get_DocumentTitle(LPWSTR* title) = 0;
+  virtual HRESULT STDMETHODCALLTYPE add_ProcessFailed(ICoreWebView2ProcessFailedEventHandler* eventHandler,
+                                                      EventRegistrationToken* token) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reload() = 0;
+  virtual HRESULT STDMETHODCALLTYPE add_WebResourceRequested(ICoreWebView2WebResourceRequestedEventHandler* eventHandler,
+                                                             EventRegistrationToken* token) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AddWebResourceRequestedFilter(const LPCWSTR uri,
+                                                                  const COREWEBVIEW2_WEB_RESOURCE_CONTEXT resourceContext) = 0;
 };
 struct ICoreWebView2_4 : ICoreWebView2 {
   virtual HRESULT STDMETHODCALLTYPE add_DownloadStarting(ICoreWebView2DownloadStartingEventHandler* eventHandler,
@@ -355,6 +414,17 @@ struct ICoreWebView2NavigationStartingEventArgs : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) = 0;
 };
 struct ICoreWebView2NavigationCompletedEventArgs : IUnknown {};
+struct ICoreWebView2ProcessFailedEventArgs : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE get_ProcessFailedKind(COREWEBVIEW2_PROCESS_FAILED_KIND* processFailedKind) = 0;
+};
+struct ICoreWebView2WebResourceRequest : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;
+};
+struct ICoreWebView2WebResourceResponse : IUnknown {};
+struct ICoreWebView2WebResourceRequestedEventArgs : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE get_Request(ICoreWebView2WebResourceRequest** request) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Response(ICoreWebView2WebResourceResponse* response) = 0;
+};
 struct ICoreWebView2NewWindowRequestedEventArgs : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;
   virtual HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) = 0;

@@ -98,6 +98,10 @@ class Platform {
   virtual void ShowMainWindow(WindowHandle window, bool maximized) = 0;
   virtual void DestroyMainWindow(WindowHandle window) = 0;
   virtual Rect ClientRect(WindowHandle window) = 0;
+  // Whether the window is the active one, the one the keyboard goes to.
+  virtual bool IsActiveWindow(WindowHandle window) = 0;
+  // Moves and sizes the window to the rectangle, in screen coordinates.
+  virtual void MoveWindowTo(WindowHandle window, const Rect& rect) = 0;
   virtual void StartTimer(WindowHandle window, uint32_t id, uint32_t periodMs) = 0;
   virtual void StopTimer(WindowHandle window, uint32_t id) = 0;
   // Tells the window (OnMainWindowFileChanged) from the message loop when the
@@ -152,6 +156,9 @@ class Platform {
   // in the folder; the handler is called from the message loop.
   virtual HRESULT CreateWebViewEnvironment(const std::u16string& userDataFolder,
                                            ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) = 0;
+  // A stream over a copy of the bytes, with one reference for the caller;
+  // nullptr where none can be made.
+  virtual IStream* CreateMemoryStream(const std::string& bytes) = 0;
   // The system's default handler for the address opens it ("open").
   virtual void OpenWithDefaultHandler(const std::u16string& address) = 0;
   // Whether the key (a Windows virtual-key code) is down now.

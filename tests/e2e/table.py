@@ -5,17 +5,23 @@ Each row is one JSON object on one line ("#" lines and blank lines are skipped):
   on       "linux" or "windows" where the platforms truly differ (default: both)
   lang     "en" or "ja", the user's interface language (default "en")
   runtime  Windows only: "missing" (none registered), "broken" (its engine cannot be loaded), or
-           {METHOD: HRESULT} for calls the stand-in answers with that result
+           {METHOD: HRESULT} for calls the stand-in answers with that result ("EnvironmentCompleted" and
+           "ControllerCompleted" for the results the creations complete with)
   args     the command line after the program's name
   files    {NAME: TEXT} written (UTF-8) into the case's folder first; "{icon}" makes a small .ico
   in use   true: another copy's engine holds the scratch data folder all along
   open elsewhere  NAME: a file of the case's folder that another program keeps open for writing all along, as
            an editor may
   started maximized  Windows only, true: the starter asks for a maximised window, as a shortcut may
+  stale data  true: a copy that crashed left a file in the scratch data folder
   do       steps once the page is shown: "go ADDRESS" (a link the user clicks), "open ADDRESS" (a new
            window asked for), "title TEXT", "key KEYS" ("ctrl+m", "alt+Home"), "menu" (the context
            menu), "choose LABEL" (the program's item of it), "download", "write NAME TEXT", "delete
-           NAME"; then the window is closed as a user closes it, unless it went by itself
+           NAME", "crash" (the page's process ends), and on Windows "crash browser" (the browser process
+           ends), "away" (another window is activated and closed), "minimize" (and restore), "move X Y",
+           "scale DPI LEFT TOP RIGHT BOTTOM" (another monitor's scale and the rectangle suggested for it),
+           "log off" (last: the session ends instead of a close, and the process is killed once told);
+           then the window is closed as a user closes it, unless it went by itself
   expect   only the keys given are checked: boxes (each box's exact text in order, or {"starts": TEXT};
            a Yes/No box is answered Yes), exit (default 0), window (once shown: title, rect [x, y, w,
            h] or "workarea" or "screen", style "normal"/"fixed"/"popup", maximized, icon), title (after
@@ -23,10 +29,14 @@ Each row is one JSON object on one line ("#" lines and blank lines are skipped):
            to the default handler, in order), menu (the program's items of the last menu), "closed by
            itself", data (the browsing data folders after the exit: "gone", "kept", or "left" to another
            copy), "cookie kept" (the site's cookie is in the kept data), file (the case's HTML file after
-           the run: "gone" or "kept")
+           the run: "gone" or "kept"), "leftovers seen" (the stale data was still there once the page showed);
+           Windows only: keyboard (each time the page got or lost the keyboard: true/false, in order),
+           visible (the values the view was made visible with), "moves told" (the view heard of a move),
+           zoom (the last zoom factor given, as "0.666667"), "log-off allowed"
 Placeholders: {site} and {other} are two sites' addresses without a final "/", {file:NAME} a file of
-the case's folder, {workarea-width+1} one more than the work area's width. A runner gives run_table()
-its placeholders and a function that runs one row and returns the facts it saw, keyed as expect is.
+the case's folder, {workarea-width+1} one more than the work area's width, {spaces:N} N blanks. A runner
+gives run_table() its placeholders and a function that runs one row and returns the facts it saw, keyed as
+expect is.
 """
 
 import json, os, re, sys, time  # noqa: E401
@@ -100,6 +110,7 @@ def icon_problems(case, facts):
 def run_table(platform, places, run_row, areas, only=None):
     """Runs every row; prints a line per row and last "N passed, M failed". Returns the exit code."""
     passed = failed = 0
+    places = dict(places, spaces=lambda count: " " * int(count))
     for row in load(platform, only):
         case, started = expand(row, places), time.monotonic()
         try:

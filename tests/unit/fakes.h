@@ -101,20 +101,30 @@ struct ControllerOptions : Fake<ICoreWebView2ControllerOptions, &IID_ICoreWebVie
   VISTREL_PUT(put_ProfileName, LPCWSTR, profileResult)
   VISTREL_PUT(put_IsInPrivateModeEnabled, BOOL, S_OK)
 };
+struct Stream : Fake<IStream> {};  // only passed along
+struct Response : Fake<ICoreWebView2WebResourceResponse, &IID_ICoreWebView2WebResourceResponse> {};
 struct Environment : Fake<ICoreWebView2Environment10, &IID_ICoreWebView2Environment, &IID_ICoreWebView2Environment9,
                           &IID_ICoreWebView2Environment10> {
   ControllerOptions* options = Make<ControllerOptions>();
   RuntimeRef<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> controllerCreated;
+  HRESULT optionsResult = S_OK, createResult = S_OK;
+  HRESULT CreateWebResourceResponse(IStream* content, int status, LPCWSTR reason, LPCWSTR headers,
+                                    ICoreWebView2WebResourceResponse** v) override {
+    Note(__func__, content != nullptr, status, reason, headers);
+    return HandOut(Make<Response>(), v);
+  }
   HRESULT CreateContextMenuItem(LPCWSTR label, IStream* icon, COREWEBVIEW2_CONTEXT_MENU_ITEM_KIND kind,
                                 ICoreWebView2ContextMenuItem** value) override {
     Note("CreateContextMenuItem", label, icon == nullptr && kind == COREWEBVIEW2_CONTEXT_MENU_ITEM_KIND_COMMAND);
     MenuItem* item = Make<MenuItem>();
     return item->label = Text(label), HandOut(item, value);
   }
-  HRESULT CreateCoreWebView2ControllerOptions(ICoreWebView2ControllerOptions** v) override { return Note(__func__), HandOut(options, v); }
+  HRESULT CreateCoreWebView2ControllerOptions(ICoreWebView2ControllerOptions** v) override {
+    return Note(__func__), optionsResult < 0 ? (*v = nullptr, optionsResult) : HandOut(options, v);
+  }
   HRESULT CreateCoreWebView2ControllerWithOptions(HWND parent, ICoreWebView2ControllerOptions* given,
                                                   ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* h) override {
-    return Keep(controllerCreated, h, "CreateCoreWebView2ControllerWithOptions", parent, given == options);
+    return Keep(controllerCreated, h, "CreateCoreWebView2ControllerWithOptions", parent, given == options), createResult;
   }
 };
 struct Settings : Fake<ICoreWebView2Settings4, &IID_ICoreWebView2Settings, &IID_ICoreWebView2Settings3,
@@ -141,14 +151,20 @@ struct WebView : Fake<ICoreWebView2_13, &IID_ICoreWebView2, &IID_ICoreWebView2_4
   Settings* settings = Make<Settings>();
   Profile* profile = Make<Profile>();
   std::optional<std::u16string> source, title;
-  HRESULT navigateResult = S_OK;
+  HRESULT navigateResult = S_OK, stringResult = S_OK;
   HRESULT get_Settings(ICoreWebView2Settings** v) override { return HandOut(settings, v); }
   HRESULT get_Profile(ICoreWebView2Profile** v) override { return HandOut(profile, v); }
   HRESULT get_Source(LPWSTR* v) override { return *v = Allocated(source), S_OK; }
   HRESULT get_DocumentTitle(LPWSTR* v) override { return *v = Allocated(title), S_OK; }
   HRESULT get_BrowserProcessId(UINT32* v) override { return *v = 4242, S_OK; }
   VISTREL_PUT(Navigate, LPCWSTR, navigateResult)
-  VISTREL_PUT(NavigateToString, LPCWSTR, S_OK)
+  VISTREL_PUT(NavigateToString, LPCWSTR, stringResult)
+  HRESULT Reload() override { return Note(__func__), S_OK; }
+  HRESULT AddWebResourceRequestedFilter(LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT c) override {
+    return Note(__func__, uri, static_cast<int>(c)), S_OK;
+  }
+  VISTREL_KEEP(add_ProcessFailed, ICoreWebView2ProcessFailedEventHandler, failed)
+  VISTREL_KEEP(add_WebResourceRequested, ICoreWebView2WebResourceRequestedEventHandler, resource)
   VISTREL_PUT(put_IsMuted, BOOL, S_OK)
   VISTREL_KEEP(add_NavigationStarting, ICoreWebView2NavigationStartingEventHandler, starting)
   VISTREL_KEEP(add_NavigationCompleted, ICoreWebView2NavigationCompletedEventHandler, completed)
@@ -161,6 +177,9 @@ struct Controller : Fake<ICoreWebView2Controller, &IID_ICoreWebView2Controller> 
   WebView* view = Make<WebView>();
   HRESULT put_Bounds(RECT r) override { return Note(__func__, r.left, r.top, r.right, r.bottom), S_OK; }
   VISTREL_PUT(put_ZoomFactor, double, S_OK)
+  VISTREL_PUT(put_IsVisible, BOOL, S_OK)
+  HRESULT MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON reason) override { return Note(__func__, static_cast<int>(reason)), S_OK; }
+  HRESULT NotifyParentWindowPositionChanged() override { return Note(__func__), S_OK; }
   HRESULT Close() override { return Note(__func__), S_OK; }
   HRESULT get_CoreWebView2(ICoreWebView2** v) override { return HandOut(view, v); }
   VISTREL_KEEP(add_AcceleratorKeyPressed, ICoreWebView2AcceleratorKeyPressedEventHandler, keys)
@@ -176,6 +195,19 @@ struct NewWindowArgs : Fake<ICoreWebView2NewWindowRequestedEventArgs, &IID_ICore
   std::optional<std::u16string> uri;
   HRESULT get_Uri(LPWSTR* v) override { return *v = Allocated(uri), S_OK; }
   VISTREL_PUT(put_Handled, BOOL, S_OK)
+};
+struct FailedArgs : Fake<ICoreWebView2ProcessFailedEventArgs, &IID_ICoreWebView2ProcessFailedEventArgs> {
+  COREWEBVIEW2_PROCESS_FAILED_KIND kind = COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED;
+  HRESULT get_ProcessFailedKind(COREWEBVIEW2_PROCESS_FAILED_KIND* v) override { return *v = kind, S_OK; }
+};
+struct ResourceArgs : Fake<ICoreWebView2WebResourceRequestedEventArgs, &IID_ICoreWebView2WebResourceRequestedEventArgs> {
+  struct Request : Fake<ICoreWebView2WebResourceRequest, &IID_ICoreWebView2WebResourceRequest> {
+    std::optional<std::u16string> uri;
+    HRESULT get_Uri(LPWSTR* v) override { return *v = Allocated(uri), S_OK; }
+  };
+  Request* request = Make<Request>();
+  HRESULT get_Request(ICoreWebView2WebResourceRequest** v) override { return HandOut(request, v); }
+  HRESULT put_Response(ICoreWebView2WebResourceResponse* r) override { return Note(__func__, r != nullptr), S_OK; }
 };
 struct CompletedArgs : Fake<ICoreWebView2NavigationCompletedEventArgs, &IID_ICoreWebView2NavigationCompletedEventArgs> {};
 struct DownloadArgs : Fake<ICoreWebView2DownloadStartingEventArgs, &IID_ICoreWebView2DownloadStartingEventArgs> {
@@ -232,7 +264,9 @@ class FakePlatform : public Platform {
   bool fileNotices = true;  // the file system tells of changes to a watched file
   std::map<std::u16string, FileContents> files;
   std::map<std::u16string, uint64_t> writeTimes;
-  bool slashRooted = false, folderInUse = false;
+  bool slashRooted = false, folderInUse = false, active = false;
+  HRESULT environmentResult = S_OK;
+  std::string streamBytes;  // what the last memory stream holds
   int deleteFailures = 0, answer = kAnswerOk;  // failed deletions before one succeeds (-1: all fail); the boxes' answer
   std::set<uint32_t> keysDown;
   WindowHandle windowToCreate = kWindow;
@@ -265,6 +299,13 @@ class FakePlatform : public Platform {
   void ShowMainWindow(WindowHandle w, bool maximized) override { Note(__func__, w, maximized); }
   void DestroyMainWindow(WindowHandle w) override { Note(__func__, w); }
   Rect ClientRect(WindowHandle) override { return client; }
+  bool IsActiveWindow(WindowHandle) override { return active; }
+  void MoveWindowTo(WindowHandle w, const Rect& r) override { Note(__func__, w, r.left, r.top, r.right, r.bottom); }
+  IStream* CreateMemoryStream(const std::string& bytes) override {
+    streamBytes = bytes;
+    IStream* stream = Make<Stream>();
+    return stream->AddRef(), stream;
+  }
   void StartTimer(WindowHandle w, uint32_t id, uint32_t ms) override { Note(__func__, w, id, ms); }
   void StopTimer(WindowHandle w, uint32_t id) override { Note(__func__, w, id); }
   void RunMessageLoop() override { Note(__func__); }
@@ -299,7 +340,7 @@ class FakePlatform : public Platform {
   void Pause(uint32_t ms) override { Note(__func__, ms); }
   HRESULT CreateWebViewEnvironment(const std::u16string& folder,
                                    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* h) override {
-    return Keep(environmentCreated, h, "CreateWebViewEnvironment", folder);
+    return Keep(environmentCreated, h, "CreateWebViewEnvironment", folder), environmentResult;
   }
   void OpenWithDefaultHandler(const std::u16string& address) override { Note(__func__, address); }
   bool IsKeyDown(uint32_t key) override { return keysDown.count(key); }

@@ -7,6 +7,7 @@
 #include "run/main_window.h"
 #include "run/run.h"
 #include "run/user_data.h"
+#include "run/view_upkeep_handlers.h"
 #include "run/window_procedure.h"
 
 namespace vistrel::fakes {
@@ -74,22 +75,22 @@ TEST_F(Entry, AcceptedRunsBuildTheWindowAndCleanUpAfterTheLoop) {
   const std::tuple<Args, std::optional<IconLocation>, Lines> rows[] = {
       {{u"/z", u"/sp", u"800", u"600", u"-0", u"-0", u"T", u"https://a.cd/"}, std::nullopt,
        {M, "WorkArea", "PathExists https://a.cd/", "ReadRegistryDword 1 Control Panel\\Desktop\\WindowMetrics AppliedDPI",
-        kSearch, "ProgramIconLocation", kOwnIcon, "CreateMainWindow T 1120 440 800 600" + kNormal, "SetWindowIcon W 1", show,
-        "CreateWebViewEnvironment" + kTemp, loop, "FreeIcon 1", kInUse, kThere, remove}},
+        kSearch, "ProgramIconLocation", kOwnIcon, kThere, kInUse, remove, "CreateMainWindow T 1120 440 800 600" + kNormal,
+        "SetWindowIcon W 1", show, "CreateWebViewEnvironment" + kTemp, loop, "FreeIcon 1", kInUse, kThere}},  // a crash's leftovers go first
       {{u"/d:w", u"/s", u"3000", u"500", u"T", u"/home/u/p.html"}, IconLocation{u"C:\\s.ico", 1},
        {M, "WorkArea", "PathExists /home/u/p.html", "PathExists /home/u/p.html", kSearch, "ExtractIconFrom C:\\s.ico 1",
         "CreateMainWindow T 0 0 1920 1040" + kNormal, "SetWindowIcon W 1", "ShowMainWindow W 1",
         "CreateWebViewEnvironment C:\\Local\\vistrel", loop, "FreeIcon 1"}},
       {{u"/k", u"/ld", u"p"}, IconLocation{u"", 0},  // no window comes: no loop, but the clean-up
-       {M, "WorkArea", "PathExists p", "ReadWholeFile p 0", kSearch, "CreateMainWindow p 0 0 2560 1440" + kPopup,
-        "DeleteFileAt p", "ShowMainWindow 0 0", kInUse, kThere, remove}},
+       {M, "WorkArea", "PathExists p", "ReadWholeFile p 0", kSearch, kThere, kInUse, remove,
+        "CreateMainWindow p 0 0 2560 1440" + kPopup, "DeleteFileAt p", "ShowMainWindow 0 0", kInUse, kThere}},
   };
   platform.registry = {{kMachine, Version(u"1")}};
   platform.dpi = 120, platform.slashRooted = true;
   platform.files[u"p"] = {FileContents::Status::Read, "<p>\xE9</p>\r\n"};
   platform.iconFiles = {u"C:\\Tools\\vistrel.exe", u"C:\\s.ico"};
   for (const auto& [args, shortcut, lines] : rows) {
-    platform.arguments = args, platform.shortcutIcon = shortcut, platform.windowToCreate = args[0] == u"/k" ? nullptr : kWindow;
+    hostState.cleanedUp = false, platform.arguments = args, platform.shortcutIcon = shortcut, platform.windowToCreate = args[0] == u"/k" ? nullptr : kWindow;
     platform.paths = {u"p", u"/home/u/p.html", u"C:\\Temp\\vistrel"};
     EXPECT_EQ(RunProgram(), 0);
     EXPECT_EQ(Drain(), lines);
@@ -109,9 +110,7 @@ TEST_F(WebViewSetup, EnvironmentCreatedAsksForTheController) {
       {u"b.", true, E_INVALIDARG, kEnglish, {}, {options0, "put_ProfileName b.", post, "ShowMessageBox W 48 vistrel b. - Profile name is invalid.", gone}},
       {u"b.", false, E_INVALIDARG, kJapanese, {},
        {options0, "put_ProfileName b.", post, "ShowMessageBox W 48 vistrel b. - プロファイル名が正しくありません。", gone}},
-      {u"", false, S_OK, kEnglish, {IID_ICoreWebView2Environment10}, {}},
   };
-  EXPECT_EQ(OnEnvironmentCreated(S_OK, nullptr), S_OK);
   for (const auto& [profile, privateMode, profileResult, language, lacking, lines] : rows) {
     hostState = {}, hostState.mainWindow = kWindow;
     options.profileName = profile, options.privateMode = privateMode, languageIndex = language, missing = lacking;
@@ -123,7 +122,8 @@ TEST_F(WebViewSetup, EnvironmentCreatedAsksForTheController) {
 }
 
 TEST_F(WebViewSetup, ControllerCreatedAppliesTheSettingsAndOpensTheFirstPage) {
-  const Lines events = {"add_NavigationCompleted", "add_NavigationStarting", "add_NewWindowRequested", "add_DocumentTitleChanged"};
+  const Lines events = {"add_NavigationCompleted", "add_NavigationStarting", "add_ProcessFailed", "add_NewWindowRequested",
+                        "add_DocumentTitleChanged"};
   const std::string devTools = "put_AreDevToolsEnabled 0", menus = "put_AreDefaultContextMenusEnabled 0",
                     statusBar = "put_IsStatusBarEnabled 0", bounds = "put_Bounds 0 0 800 600";
   const std::tuple<bool, bool, double, std::vector<IID>, HRESULT, Lines, Lines> rows[] = {  // /d /m /l /z, /u, zoom
@@ -132,22 +132,18 @@ TEST_F(WebViewSetup, ControllerCreatedAppliesTheSettingsAndOpensTheFirstPage) {
       {true, true, 0.8, {}, S_OK,
        {devTools, "put_IsPasswordAutosaveEnabled 1", menus, statusBar, "put_AreBrowserAcceleratorKeysEnabled 0", bounds,
         "put_ZoomFactor 0.800000"},
-       {"add_DownloadStarting", "put_IsMuted 1", "add_ContextMenuRequested", "add_AcceleratorKeyPressed", "NavigateToString <p>x</p>"}},
+       {"add_DownloadStarting", "put_IsMuted 1", "add_ContextMenuRequested", "add_AcceleratorKeyPressed", "MoveFocus 0",
+        "NavigateToString <p>x</p>"}},
       {false, true, 1.0,
        {IID_ICoreWebView2_4, IID_ICoreWebView2_8, IID_ICoreWebView2_11, IID_ICoreWebView2_13, IID_ICoreWebView2Settings3,
         IID_ICoreWebView2Settings4, IID_ICoreWebView2Environment9},
        E_INVALIDARG, {devTools, menus, statusBar, bounds},
        {"add_AcceleratorKeyPressed", "Navigate /home/u/p.html", "PostToWindow W", "ShowMessageBox W 48 vistrel p.html - Address or file name is invalid.", "DestroyMainWindow W"}},
   };
-  EXPECT_EQ(OnControllerCreated(S_OK, nullptr), S_OK);
-  Controller* empty = Make<Controller>();
-  empty->view = nullptr;  // a controller without a web view
-  EXPECT_EQ(OnControllerCreated(S_OK, empty), S_OK);
-  EXPECT_EQ(Drain(), Lines{});
   for (const auto& [all, limitUI, zoom, lacking, navigate, settings, after] : rows) {
     hostState = {}, hostState.mainWindow = kWindow, hostState.zoomFactor = zoom, hostState.htmlText = u"<p>x</p>";
     options.keepData = options.mute = options.htmlFromFile = all, options.adjustZoom = zoom == 1.0 || all, options.limitUI = limitUI;
-    options.address = u"p.html", options.startAddress = u"/home/u/p.html", missing = lacking;
+    options.address = u"p.html", options.startAddress = u"/home/u/p.html", missing = lacking, platform.active = all;
     hostState.environment = RuntimeRef<ICoreWebView2Environment>::Share(Make<Environment>());
     auto* controller = Make<Controller>();
     controller->view->navigateResult = navigate;
@@ -304,7 +300,10 @@ using Window = Test;
 
 TEST_F(Window, MessagesOfTheMainWindowAndClosing) {
   const auto after = [](auto&& action) { return Drain(), action(), Drain(); };
-  EXPECT_EQ(after([] { OnMainWindowCreate(kWindow), OnMainWindowTimer(kWindow), OnMainWindowSize(kWindow); }), Lines{});
+  EXPECT_EQ(after([] {
+    OnMainWindowCreate(kWindow), OnMainWindowTimer(kWindow), OnMainWindowSize(kWindow, SizeKind::Minimized);
+    OnMainWindowFocus(kWindow), OnMainWindowMove(kWindow);
+  }), Lines{});
   EXPECT_EQ(after([] { OnMainWindowDestroy(kWindow); }), Lines{"QuitMessageLoop"});
   EXPECT_EQ(after([] { OnMainWindowClose(kWindow); }), Lines{"DestroyMainWindow W"});
   EXPECT_EQ(after([] { OnFatalMessage(kWindow, u"x"); }), (Lines{"ShowMessageBox W 48 vistrel x", "DestroyMainWindow W"}));
@@ -318,7 +317,24 @@ TEST_F(Window, MessagesOfTheMainWindowAndClosing) {
   EXPECT_EQ(after([] { OnMainWindowDestroy(kWindow); }), (Lines{"StopTimer W 1", "QuitMessageLoop"}));
   Start();
   platform.client = {0, 0, 1024, 768};
-  EXPECT_EQ(after([] { OnMainWindowSize(kWindow); }), Lines{"put_Bounds 0 0 1024 768"});
+  // A minimised window hides the view and leaves its bounds; any other size shows it again and fits it.
+  const std::pair<SizeKind, Lines> sizes[] = {
+      {SizeKind::Restored, {"put_Bounds 0 0 1024 768"}}, {SizeKind::Minimized, {"put_IsVisible 0"}}, {SizeKind::Minimized, {}},
+      {SizeKind::Restored, {"put_IsVisible 1", "put_Bounds 0 0 1024 768"}}, {SizeKind::Minimized, {"put_IsVisible 0"}},
+      {SizeKind::Maximized, {"put_IsVisible 1", "put_Bounds 0 0 1024 768"}}, {SizeKind::Maximized, {"put_Bounds 0 0 1024 768"}},
+  };
+  for (const auto& [kind, lines] : sizes) EXPECT_EQ(after([kind] { OnMainWindowSize(kWindow, kind); }), lines);
+  EXPECT_EQ(after([] { OnMainWindowFocus(kWindow), OnMainWindowMove(kWindow); }),
+            (Lines{"MoveFocus 0", "NotifyParentWindowPositionChanged"}));
+  // A new scale: the suggested rectangle, and with /z the zoom for it.
+  const Rect suggested{10, 20, 1210, 920};
+  EXPECT_EQ(after([&] { OnMainWindowDpiChanged(kWindow, 144, suggested); }), Lines{"MoveWindowTo W 10 20 1210 920"});
+  options.adjustZoom = true;
+  EXPECT_EQ(after([&] { OnMainWindowDpiChanged(kWindow, 144, suggested); }),
+            (Lines{"MoveWindowTo W 10 20 1210 920", "put_ZoomFactor 0.666667"}));
+  EXPECT_EQ(after([&] { OnMainWindowDpiChanged(kWindow, 96, suggested); }),
+            (Lines{"MoveWindowTo W 10 20 1210 920", "put_ZoomFactor 1.000000"}));
+  options.adjustZoom = false;
   // Closing clears the disk cache of kept data first.
   const Lines closed = {"Close", "DestroyMainWindow W"};
   const std::tuple<bool, bool, HRESULT, Lines, Lines> rows[] = {
@@ -376,6 +392,131 @@ TEST_F(Window, TheFileIsShownAgainOncePerCompletedLoadAfterEachChange) {
   });
 }
 
+using Upkeep = Test;
+
+// Every step of the start that fails, or gives nothing, ends in the box with its code: never an empty window.
+TEST_F(Upkeep, AFailedStartPostsTheBoxWithItsCode) {
+  enum Step { Call, Environment, Version, Options, Create, Controller, View };
+  const std::string kBox = "ShowMessageBox W 48 vistrel ";
+  const std::tuple<Step, HRESULT, int32_t, std::u16string> rows[] = {
+      {Call, static_cast<HRESULT>(0x80070002u), kEnglish, u"The web view could not start. Error code: 0x80070002"},
+      {Environment, E_FAIL, kEnglish, u"0x80004005"}, {Environment, S_OK, kEnglish, u"0x80004003"},
+      {Version, S_OK, kEnglish, u"0x80004002"}, {Options, E_INVALIDARG, kEnglish, u"0x80070057"},
+      {Create, E_FAIL, kEnglish, u"0x80004005"}, {Controller, static_cast<HRESULT>(0x8007139Fu), kEnglish, u"0x8007139F"},
+      {Controller, S_OK, kEnglish, u"0x80004003"}, {View, S_OK, kJapanese, u"Web ビューを開始できませんでした。エラー コード: 0x80004003"},
+  };
+  for (const auto& [step, result, language, text] : rows) {
+    hostState = {}, hostState.mainWindow = kWindow, languageIndex = language, missing.clear();
+    platform.environmentResult = step == Call ? result : S_OK;
+    CreateWebView();
+    auto* environment = Make<fakes::Environment>();
+    environment->optionsResult = step == Options ? result : S_OK, environment->createResult = step == Create ? result : S_OK;
+    if (step == Version) missing = {IID_ICoreWebView2Environment10};
+    if (step > Call) platform.environmentCreated->Invoke(step == Environment ? result : S_OK, step == Environment ? nullptr : environment);
+    auto* controller = Make<fakes::Controller>();
+    if (step == View) controller->view = nullptr;
+    if (step >= Controller) environment->controllerCreated->Invoke(step == Controller ? result : S_OK, step == Controller ? nullptr : controller);
+    Lines lines = Drain();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines.end()[-3], "PostToWindow W");
+    EXPECT_TRUE(lines.end()[-2].starts_with(kBox) && lines.end()[-2].ends_with(Text(text))) << lines.end()[-2];
+    EXPECT_EQ(lines.back(), "DestroyMainWindow W");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "PostToWindow W"), 1);
+  }
+}
+
+// A page's process that fails shows the page again; the browser process that ends starts the view again, once.
+TEST_F(Upkeep, FailedProcessesShowThePageAgainOrStartAgainOnce) {
+  constexpr auto browser = COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED;
+  const std::tuple<COREWEBVIEW2_PROCESS_FAILED_KIND, bool, Lines> rows[] = {
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED, false, {"Reload"}},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE, true, {"NavigateToString <p>x</p>"}},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED, false, {}},
+      {COREWEBVIEW2_PROCESS_FAILED_KIND_FRAME_RENDER_PROCESS_EXITED, false, {}},
+      {browser, false, {"Close", "CreateWebViewEnvironment" + kTemp}},
+  };
+  hostState.userDataFolder = u"C:\\Temp\\vistrel";
+  for (const auto& [kind, file, lines] : rows) {
+    options.htmlFromFile = file, hostState.htmlText = u"<p>x</p>";
+    WebView& view = *Start().view;
+    auto* args = Make<FailedArgs>();
+    args->kind = kind;
+    EXPECT_EQ(view.failed->Invoke(&view, args), S_OK);
+    EXPECT_EQ(Drain(), lines) << kind;
+  }
+  // Started again: the old view is let go, and the new one is made as at start.
+  EXPECT_TRUE(hostState.startedAgain);
+  EXPECT_FALSE(hostState.controller || hostState.webView || hostState.environment10);
+  auto* environment = Make<fakes::Environment>();
+  platform.environmentCreated->Invoke(S_OK, environment);
+  auto* controller = Make<fakes::Controller>();
+  environment->controllerCreated->Invoke(S_OK, controller);
+  EXPECT_EQ(hostState.controller.get(), controller);
+  Drain();
+  auto* again = Make<FailedArgs>();
+  again->kind = browser;
+  controller->view->failed->Invoke(controller->view, again);  // a second time it gives up
+  EXPECT_EQ(Drain(), (Lines{"PostToWindow W", "ShowMessageBox W 48 vistrel The web view could not start. Error code: 0x8007042B",
+                            "DestroyMainWindow W"}));
+}
+
+// Text the runtime refuses (over 2 MB) is served from memory at the private address, with the site rules of text.
+TEST_F(Upkeep, HtmlTheRuntimeRefusesAsTextIsServedFromMemory) {
+  options.htmlFromFile = true, hostState.htmlText = u"<p>\u00E9\u3042</p>";
+  Controller& controller = Start();
+  WebView& view = *controller.view;
+  view.stringResult = E_INVALIDARG;
+  const std::string served = "https://vistrel.invalid/";
+  EXPECT_TRUE(ShowHtmlText());
+  EXPECT_EQ(Drain(), (Lines{"NavigateToString <p>éあ</p>", "add_WebResourceRequested",
+                            "AddWebResourceRequestedFilter " + served + " 1", "Navigate " + served}));
+  EXPECT_TRUE(ShowHtmlText());  // the filter stays
+  EXPECT_EQ(Drain(), (Lines{"NavigateToString <p>éあ</p>", "Navigate " + served}));
+  for (const auto& [uri, lines] : {std::pair<std::u16string, Lines>{u"https://vistrel.invalid/x", {}},
+                                   {u"https://vistrel.invalid/",
+                                    {"CreateWebResourceResponse 1 200 OK Content-Type: text/html; charset=utf-16",
+                                     "put_Response 1"}}}) {
+    auto* args = Make<ResourceArgs>();
+    args->request->uri = uri;
+    EXPECT_EQ(view.resource->Invoke(&view, args), S_OK);
+    EXPECT_EQ(Drain(), lines);
+  }
+  EXPECT_EQ(platform.streamBytes, std::string("\xFF\xFE<\0p\0>\0\xE9\0\x42\x30<\0/\0p\0>\0", 20));
+  // The site it fixes is that of text: local, and links leave it; showing it again is the program's own navigation.
+  view.source = u"https://vistrel.invalid/";
+  view.completed->Invoke(&view, Make<CompletedArgs>());
+  EXPECT_EQ(hostState.siteScope, u"about:blank");
+  EXPECT_TRUE(hostState.siteIsLocal);
+  for (const auto& [uri, lines] : {std::pair<std::u16string, Lines>{u"https://vistrel.invalid/", {}},
+                                   {u"https://o.ab/", {"put_Cancel 1", "OpenWithDefaultHandler https://o.ab/"}}}) {
+    auto* args = Make<NavigationArgs>();
+    args->uri = uri;
+    view.starting->Invoke(&view, args);
+    EXPECT_EQ(Drain(), lines);
+  }
+}
+
+// Log-off: the view closes and the exit clean-up runs before the process may be killed, and not again at exit.
+TEST_F(Upkeep, EndOfSessionCleansUpOnceAndStaleScratchDataGoesAtStart) {
+  hostState.userDataFolder = u"C:\\Temp\\vistrel";
+  Start();
+  platform.paths = {u"C:\\Temp\\vistrel"};
+  OnMainWindowEndSession(kWindow);
+  EXPECT_EQ(Drain(), (Lines{"Close", "WaitForProcessExit 4242 5000", kInUse, kThere, "DeleteFolderTree" + kTemp}));
+  ExitCleanup();
+  EXPECT_EQ(Drain(), Lines{});
+  const std::tuple<bool, bool, bool, Lines> rows[] = {  // kept, there, in use
+      {false, true, false, {kThere, kInUse, "DeleteFolderTree" + kTemp}}, {false, true, true, {kThere, kInUse}},
+      {false, false, false, {kThere}}, {true, true, false, {}},
+  };
+  for (const auto& [kept, there, inUse, lines] : rows) {
+    options.keepData = kept, platform.folderInUse = inUse, platform.paths.clear();
+    if (there) platform.paths.insert(hostState.userDataFolder);
+    RemoveStaleScratchData();
+    EXPECT_EQ(Drain(), lines);
+  }
+}
+
 using Files = Test;
 
 TEST_F(Files, DataFolderCleanUp) {
@@ -391,7 +532,7 @@ TEST_F(Files, DataFolderCleanUp) {
   };
   for (const auto& [keepData, exists, inUse, browser, failures, lines] : rows) {
     options.keepData = keepData;
-    hostState.userDataFolder = BuildUserDataFolder(false), hostState.browserProcessId = browser;
+    hostState = {}, hostState.userDataFolder = BuildUserDataFolder(false), hostState.browserProcessId = browser;
     platform.paths.clear(), platform.folderInUse = inUse, platform.deleteFailures = failures;
     if (exists) platform.paths.insert(hostState.userDataFolder);
     ExitCleanup();

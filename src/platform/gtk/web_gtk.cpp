@@ -39,6 +39,9 @@ HRESULT GtkPlatform::CreateWebViewEnvironment(const std::u16string& userDataFold
   return S_OK;
 }
 
+// WebKitGTK takes HTML text of any length, so nothing is served from memory.
+IStream* GtkPlatform::CreateMemoryStream(const std::string&) { return nullptr; }
+
 void GtkPlatform::OpenWithDefaultHandler(const std::u16string& address) {
   const std::optional<std::string> uri = gtk::Utf8FromUtf16(address);
   if (!uri) return;

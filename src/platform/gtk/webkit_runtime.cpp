@@ -207,6 +207,21 @@ class NavigationStartingArgs final
   bool cancel_ = false;
 };
 
+class ProcessFailedArgs final
+    : public RuntimeObject<ProcessFailedArgs, ICoreWebView2ProcessFailedEventArgs,
+                           &IID_ICoreWebView2ProcessFailedEventArgs> {
+ public:
+  explicit ProcessFailedArgs(COREWEBVIEW2_PROCESS_FAILED_KIND kind) : kind_(kind) {}
+  HRESULT STDMETHODCALLTYPE get_ProcessFailedKind(COREWEBVIEW2_PROCESS_FAILED_KIND* kind) override {
+    if (kind == nullptr) return E_POINTER;
+    *kind = kind_;
+    return S_OK;
+  }
+
+ private:
+  COREWEBVIEW2_PROCESS_FAILED_KIND kind_;
+};
+
 class NavigationCompletedArgs final
     : public RuntimeObject<NavigationCompletedArgs, ICoreWebView2NavigationCompletedEventArgs,
                            &IID_ICoreWebView2NavigationCompletedEventArgs> {};
@@ -459,6 +474,7 @@ class WebViewObject final
     engine_->Connect(engine_->view, "load-changed", G_CALLBACK(OnLoadChanged), this);
     engine_->Connect(engine_->view, "notify::title", G_CALLBACK(OnTitleChanged), this);
     engine_->Connect(engine_->view, "context-menu", G_CALLBACK(OnContextMenu), this);
+    engine_->Connect(engine_->view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
     engine_->Connect(engine_->context, "download-started", G_CALLBACK(OnDownloadStarted), this);
   }
 
@@ -540,6 +556,24 @@ class WebViewObject final
     if (!engine_->Open()) return kInvalidState;
     return HandOutObject(profile_, value);
   }
+  HRESULT STDMETHODCALLTYPE add_ProcessFailed(ICoreWebView2ProcessFailedEventHandler* handler,
+                                              EventRegistrationToken* token) override {
+    return engine_->Open() ? processFailed_.Add(handler, token) : kInvalidState;
+  }
+  HRESULT STDMETHODCALLTYPE Reload() override {
+    if (!engine_->Open()) return kInvalidState;
+    webkit_web_view_reload(engine_->view);
+    return S_OK;
+  }
+  // NavigateToString takes text of any length here, so no page is ever
+  // served from memory.
+  HRESULT STDMETHODCALLTYPE add_WebResourceRequested(ICoreWebView2WebResourceRequestedEventHandler*,
+                                                     EventRegistrationToken*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE AddWebResourceRequestedFilter(const LPCWSTR, const COREWEBVIEW2_WEB_RESOURCE_CONTEXT) override {
+    return E_NOTIMPL;
+  }
 
  private:
   ICoreWebView2* Sender() { return static_cast<ICoreWebView2*>(this); }
@@ -602,6 +636,17 @@ class WebViewObject final
                                      static_cast<ICoreWebView2NavigationCompletedEventArgs*>(args.get()));
   }
 
+  // The page's process crashed or was killed for its memory; one the
+  // program's own closing ended is no failure.
+  static void OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason, gpointer data) {
+    if (reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API) return;
+    const GObjectHold hold(view);
+    auto* self = static_cast<WebViewObject*>(data);
+    const auto keep = self->KeepAlive();
+    const auto args = ProcessFailedArgs::New(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED);
+    self->processFailed_.Raise(self->Sender(), static_cast<ICoreWebView2ProcessFailedEventArgs*>(args.get()));
+  }
+
   static void OnTitleChanged(WebKitWebView* view, GParamSpec*, gpointer data) {
     const GObjectHold hold(view);
     auto* self = static_cast<WebViewObject*>(data);
@@ -644,6 +689,7 @@ class WebViewObject final
   EventHandlers<ICoreWebView2DocumentTitleChangedEventHandler> documentTitleChanged_;
   EventHandlers<ICoreWebView2DownloadStartingEventHandler> downloadStarting_;
   EventHandlers<ICoreWebView2ContextMenuRequestedEventHandler> contextMenuRequested_;
+  EventHandlers<ICoreWebView2ProcessFailedEventHandler> processFailed_;
 };
 
 // ---- The controller ----------------------------------------------------------------------
@@ -664,6 +710,20 @@ class ControllerObject final
   // As in WebView2, the last reference closes the view.
   ~ControllerObject() override { engine_->Close(); }
 
+  HRESULT STDMETHODCALLTYPE put_IsVisible(BOOL visible) override {
+    if (!engine_->Open()) return kInvalidState;
+    gtk_widget_set_visible(engine_->holder, visible != FALSE);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON) override {
+    if (!engine_->Open()) return kInvalidState;
+    gtk_widget_grab_focus(GTK_WIDGET(engine_->view));
+    return S_OK;
+  }
+  // Pop-ups of a GTK view are placed by the toolkit itself.
+  HRESULT STDMETHODCALLTYPE NotifyParentWindowPositionChanged() override {
+    return engine_->Open() ? S_OK : kInvalidState;
+  }
   HRESULT STDMETHODCALLTYPE put_Bounds(RECT bounds) override {
     if (!engine_->Open()) return kInvalidState;
     GtkWidget* view = GTK_WIDGET(engine_->view);
@@ -793,6 +853,13 @@ class EnvironmentObject final
  public:
   EnvironmentObject(std::string userDataFolder, WindowCheck isLiveWindow)
       : userDataFolder_(std::move(userDataFolder)), isLiveWindow_(std::move(isLiveWindow)) {}
+
+  // Only pages served from memory need responses, and none are here.
+  HRESULT STDMETHODCALLTYPE CreateWebResourceResponse(IStream*, int, LPCWSTR, LPCWSTR,
+                                                      ICoreWebView2WebResourceResponse** response) override {
+    if (response != nullptr) *response = nullptr;
+    return E_NOTIMPL;
+  }
 
   HRESULT STDMETHODCALLTYPE CreateContextMenuItem(LPCWSTR label, IStream* iconStream,
                                                   COREWEBVIEW2_CONTEXT_MENU_ITEM_KIND kind,

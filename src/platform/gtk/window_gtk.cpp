@@ -26,7 +26,18 @@ gboolean OnDeleteEvent(GtkWidget* widget, GdkEvent*, gpointer) {
   return TRUE;
 }
 
-void OnSizeAllocate(GtkWidget* widget, GdkRectangle*, gpointer) { OnMainWindowSize(widget); }
+// GTK hands out no allocation to an iconified window: each size is a restored one.
+void OnSizeAllocate(GtkWidget* widget, GdkRectangle*, gpointer) { OnMainWindowSize(widget, SizeKind::Restored); }
+
+gboolean OnFocusIn(GtkWidget* widget, GdkEvent*, gpointer) {
+  OnMainWindowFocus(widget);
+  return FALSE;
+}
+
+gboolean OnConfigure(GtkWidget* widget, GdkEvent*, gpointer) {
+  OnMainWindowMove(widget);
+  return FALSE;
+}
 
 gboolean OnTimer(gpointer window) {
   OnMainWindowTimer(window);
@@ -81,6 +92,8 @@ WindowHandle GtkPlatform::CreateMainWindow(const std::u16string& title, const Wi
   g_signal_connect(widget, "delete-event", G_CALLBACK(OnDeleteEvent), nullptr);
   g_signal_connect(widget, "destroy", G_CALLBACK(&GtkPlatform::OnWindowDestroy), this);
   g_signal_connect(widget, "size-allocate", G_CALLBACK(OnSizeAllocate), nullptr);
+  g_signal_connect(widget, "focus-in-event", G_CALLBACK(OnFocusIn), nullptr);
+  g_signal_connect(widget, "configure-event", G_CALLBACK(OnConfigure), nullptr);
   liveWindows_.insert(widget);
   // Windows delivers the creation message inside CreateWindowExW.
   OnMainWindowCreate(widget);
@@ -107,6 +120,16 @@ void GtkPlatform::DestroyMainWindow(WindowHandle window) {
 
 void GtkPlatform::SetWindowTitle(WindowHandle window, const std::u16string& title) {
   if (IsLiveWindow(window)) gtk_window_set_title(AsGtkWindow(window), gtk::DisplayUtf8FromUtf16(title).c_str());
+}
+
+bool GtkPlatform::IsActiveWindow(WindowHandle window) {
+  return IsLiveWindow(window) && gtk_window_is_active(AsGtkWindow(window));
+}
+
+void GtkPlatform::MoveWindowTo(WindowHandle window, const Rect& rect) {
+  if (!IsLiveWindow(window)) return;
+  gtk_window_move(AsGtkWindow(window), rect.left, rect.top);
+  gtk_window_resize(AsGtkWindow(window), std::max(rect.right - rect.left, 1), std::max(rect.bottom - rect.top, 1));
 }
 
 Rect GtkPlatform::ClientRect(WindowHandle window) {

@@ -5,6 +5,7 @@
 #include <share.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 #include <shobjidl.h>
 
 #include <array>
@@ -59,7 +60,27 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       OnMainWindowDestroy(window);
       return 0;
     case WM_SIZE:
-      OnMainWindowSize(window);
+      OnMainWindowSize(window, wParam == SIZE_MINIMIZED   ? SizeKind::Minimized
+                               : wParam == SIZE_MAXIMIZED ? SizeKind::Maximized
+                                                          : SizeKind::Restored);
+      return 0;
+    case WM_SETFOCUS:
+      OnMainWindowFocus(window);
+      return 0;
+    case WM_MOVE:
+    case WM_MOVING:
+      OnMainWindowMove(window);
+      break;
+    case WM_DPICHANGED: {
+      const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+      OnMainWindowDpiChanged(window, LOWORD(wParam),
+                             Rect{suggested->left, suggested->top, suggested->right, suggested->bottom});
+      return 0;
+    }
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wParam != FALSE) OnMainWindowEndSession(window);
       return 0;
     case WM_CLOSE:
       OnMainWindowClose(window);
@@ -295,6 +316,13 @@ Rect Win32Platform::ClientRect(WindowHandle window) {
   RECT client{};
   GetClientRect(Window(window), &client);
   return Rect{client.left, client.top, client.right, client.bottom};
+}
+
+bool Win32Platform::IsActiveWindow(WindowHandle window) { return GetActiveWindow() == Window(window); }
+
+void Win32Platform::MoveWindowTo(WindowHandle window, const Rect& rect) {
+  SetWindowPos(Window(window), nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32Platform::StartTimer(WindowHandle window, uint32_t id, uint32_t periodMs) {
@@ -579,6 +607,11 @@ HRESULT Win32Platform::CreateWebViewEnvironment(const std::u16string&,
 }
 
 #endif  // VISTREL_WEBVIEW2_SDK
+
+IStream* Win32Platform::CreateMemoryStream(const std::string& bytes) {
+  if (bytes.size() > UINT_MAX) return nullptr;
+  return SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
+}
 
 void Win32Platform::OpenWithDefaultHandler(const std::u16string& address) {
   ShellExecuteW(nullptr, L"open", Wide(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);

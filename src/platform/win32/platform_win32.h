@@ -49,6 +49,8 @@ class Win32Platform final : public Platform {
   void ShowMainWindow(WindowHandle window, bool maximized) override;
   void DestroyMainWindow(WindowHandle window) override;
   Rect ClientRect(WindowHandle window) override;
+  bool IsActiveWindow(WindowHandle window) override;
+  void MoveWindowTo(WindowHandle window, const Rect& rect) override;
   void StartTimer(WindowHandle window, uint32_t id, uint32_t periodMs) override;
   void StopTimer(WindowHandle window, uint32_t id) override;
   void RunMessageLoop() override;
@@ -76,6 +78,7 @@ class Win32Platform final : public Platform {
 
   HRESULT CreateWebViewEnvironment(const std::u16string& userDataFolder,
                                    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) override;
+  IStream* CreateMemoryStream(const std::string& bytes) override;
   void OpenWithDefaultHandler(const std::u16string& address) override;
   bool IsKeyDown(uint32_t virtualKey) override;
   void PostToWindow(WindowHandle window, std::function<void()> work) override;

@@ -313,9 +313,36 @@ class Row:
         elif verb == "delete":
             os.remove(self.path("files", rest))
             self.wait(lambda: not self.alive())
+        elif verb == "crash":  # the engine's page process, a descendant of the program, is killed
+            shown, pages = len(self.followed()), self.descendants(self.process.pid, "WebKitWebProces")
+            if not pages:
+                raise RuntimeError("no page process to end")
+            for pid in pages:
+                os.kill(pid, signal.SIGKILL)
+            self.wait(lambda: len(self.followed()) > shown, "page shown again")
         if verb in ("menu", "choose") and following != "choose":
             self.wait(lambda: not self.accessibles(self.r.atspi.ROLE_MENU_ITEM), "menu closed")
+    @staticmethod
+    def descendants(pid, name):
+        """The processes below pid whose name starts with name."""
+        parents = {}
+        for entry in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                stat = open(f"/proc/{entry}/stat").read()
+            except OSError:
+                continue
+            parents[int(entry)] = (int(stat[stat.rindex(")") + 2:].split()[1]), stat[stat.index("(") + 1:stat.rindex(")")])
+        def below(process):
+            for _ in range(64):
+                process = parents.get(process, (0, ""))[0]
+                if process in (0, pid):
+                    return process == pid
+            return False
+        return [p for p, (_, command) in parents.items() if command.startswith(name) and below(p)]
     def run(self, env):
+        if self.case.get("stale data"):  # what a copy that crashed left in the scratch folder
+            os.makedirs(self.path("tmp", "vistrel.webkit"))
+            self.put(self.path("tmp", "vistrel.webkit", "stale.txt"), "old")
         if self.case.get("in use"):  # another copy's engine holds the scratch folder, as its lock says
             os.makedirs(self.path("tmp", "vistrel.webkit"))
             self.lock = open(self.path("tmp", "vistrel.webkit", "lockfile"), "w")
@@ -345,6 +372,7 @@ class Row:
         if self.alive() and self.wait(lambda: self.site.since(self.mark, ("shown", "loaded")) or not self.alive(),
                                       "page shown") and self.alive():
             facts["window"] = self.x.facts(self.window)
+            facts["leftovers seen"] = os.path.exists(self.path("tmp", "vistrel.webkit", "stale.txt"))
             for index, step in enumerate(steps):
                 if self.alive():
                     self.step(index, *step.partition(" ")[::2], (steps[index + 1:] or [""])[0].split(" ")[0])

@@ -125,11 +125,14 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring exe, line;
   std::vector<HANDLE> held;  // files another program keeps open all along
   int show = -1;  // how the starter asks for the window to be shown, as a shortcut does
+  bool endSession = false;  // the user logs off instead of closing the window
+  std::string loggedOff;
   for (int i = 1; i < argc; ++i) {
     const std::wstring option = argv[i];
     const std::wstring value = i + 1 == argc ? L"" : FromHex(argv[++i]);
     if (option == L"--exe") exe = value;
     if (option == L"--show") show = _wtoi(value.c_str());
+    if (option == L"--end-session") endSession = true;
     if (option == L"--hold" || option == L"--lock") {
       // An editor keeps a file open for writing and lets others read and write it; the runtime's browser process
       // keeps its lock file, gone when it closes, and lets others only read it.
@@ -182,14 +185,23 @@ int wmain(int argc, wchar_t** argv) {
       window = "{\"title\": " + Json(TextOf(main)) + ", \"rect\": " + Rect(rect) + ", \"style\": " +
                std::to_string(static_cast<unsigned long>(GetWindowLongW(main, GWL_STYLE))) +
                ", \"maximized\": " + (IsZoomed(main) ? "true" : "false") + "}";
-      PostMessageW(main, WM_CLOSE, 0, 0);
+      if (endSession) {
+        // As Windows ends a session: it asks, tells, and once told ends the process without waiting.
+        DWORD_PTR allowed = 0;
+        SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 30000, &allowed);
+        SendMessageTimeoutW(main, WM_ENDSESSION, allowed ? TRUE : FALSE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 30000, nullptr);
+        TerminateProcess(process.hProcess, 0);
+        loggedOff = allowed ? ", \"log-off allowed\": true" : ", \"log-off allowed\": false";
+      } else {
+        PostMessageW(main, WM_CLOSE, 0, 0);
+      }
     }
   }
   WaitForChildren(process.dwProcessId);
   for (HANDLE file : held) CloseHandle(file);
   DWORD exitCode = 0;
   GetExitCodeProcess(process.hProcess, &exitCode);
-  printf("{\"exit\": %lu, \"boxes\": [%s], \"window\": %s, \"closed by itself\": %s}\n", exitCode, boxes.c_str(),
-         window.empty() ? "null" : window.c_str(), main != nullptr && window.empty() ? "true" : "false");
+  printf("{\"exit\": %lu, \"boxes\": [%s], \"window\": %s, \"closed by itself\": %s%s}\n", exitCode, boxes.c_str(),
+         window.empty() ? "null" : window.c_str(), main != nullptr && window.empty() ? "true" : "false", loggedOff.c_str());
   return 0;
 }

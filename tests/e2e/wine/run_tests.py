@@ -118,6 +118,8 @@ def step_line(step):
     if verb == "key":
         *mods, key = rest.lower().split("+")
         return "\t".join([verb, f"{KEYS.get(key, ord(key.upper()[0])):x}"] + [f"{KEYS[m]:x}" for m in mods])
+    if verb in ("crash", "move", "scale"):
+        return "\t".join([verb] + rest.split())
     if verb in ("write", "delete"):
         name, _, text = rest.partition(" ")
         return "\t".join([verb, CASE + "\\" + name] + ([text] if verb == "write" else []))
@@ -142,8 +144,12 @@ def run_row(wine, case, number):
         os.makedirs(os.path.join(folder, sub))
     for name, text in case.get("files", {}).items():
         open(os.path.join(folder, name), "wb").write(icon_file() if text == "{icon}" else text.encode("utf-8"))
+    if case.get("stale data"):  # what a copy that crashed left in the scratch folder
+        os.makedirs(os.path.join(folder, "temp", "vistrel.exe.WebView2", "EBWebView"))
+        open(os.path.join(folder, "temp", "vistrel.exe.WebView2", "EBWebView", "stale.txt"), "w").write("old")
+    steps = [step for step in case.get("do", []) if step != "log off"]  # the session's end is the driver's
     open(os.path.join(folder, "steps.txt"), "w", encoding="utf-8").write("".join(
-        step_line(step) + "\n" for step in case.get("do", [])))
+        step_line(step) + "\n" for step in steps))
     if os.path.exists(wine.path(HANDED)):
         os.remove(wine.path(HANDED))
     direct = not wine.options.release or number % 2 == 1
@@ -156,6 +162,7 @@ def run_row(wine, case, number):
     args += [word for name, value in env.items() for word in ("--env", hexed(f"{name}={value}"))]
     args += [word for arg in case["args"] for word in ("--arg", hexed(arg))]
     args += ["--show", hexed("3")] if case.get("started maximized") else []  # SW_SHOWMAXIMIZED
+    args += ["--end-session", hexed("1")] if "log off" in case.get("do", []) else []
     if case.get("in use"):  # another copy's browser process holds the lock of the scratch data folder
         os.makedirs(os.path.join(folder, "temp", "vistrel.exe.WebView2", "EBWebView"))
         args += ["--lock", hexed(CASE + "\\temp\\vistrel.exe.WebView2\\EBWebView\\lockfile")]
@@ -177,6 +184,13 @@ def run_row(wine, case, number):
              "data": {(): "gone", ("local",): "kept", ("temp",): "left" if case.get("in use") else "left in temp"}.get(
                  tuple(left), f"left in {left}"),
              "file": "kept" if pages and os.path.exists(os.path.join(folder, pages[0])) else "gone"}
+    calls = lambda name: [line.split(" ")[2] if line.count(" ") >= 2 else "" for line in log  # noqa: E731
+                          if line.startswith(f"call {name}")]
+    facts.update({"keyboard": [line == "keyboard 1" for line in log if line.startswith("keyboard ")],
+                  "visible": [value == "1" for value in calls("put_IsVisible")],
+                  "moves told": bool(calls("NotifyParentWindowPositionChanged")),
+                  "zoom": (calls("put_ZoomFactor") or [None])[-1], "leftovers seen": "leftovers" in log,
+                  "log-off allowed": report.get("log-off allowed")})
     menus = [line.split("\t")[1:] for line in log if line.split("\t")[0] == "menu"]
     facts.update({"menu": menus[-1]} if menus else {})
     if report["window"]:

@@ -53,8 +53,16 @@ LPWSTR TaskString(const std::wstring& text) {  // the receiver frees it
 
 // Logs a call; its result is the row's for the method (VISTREL_STANDIN_RESULTS="Navigate=80070057,..."),
 // else E_INVALIDARG when the runtime would refuse the arguments, else S_OK.
+extern bool browserGone;
 HRESULT Call(const char* method, const std::string& args, bool refused = false) {
   static const DWORD thread = GetCurrentThreadId();
+  // Once the browser process has ended, the view and controller it served answer that they are gone.
+  static const std::string kOfTheView = " Navigate NavigateToString Reload put_Bounds put_ZoomFactor put_IsVisible MoveFocus "
+                                        "NotifyParentWindowPositionChanged put_IsMuted AddWebResourceRequestedFilter ";
+  if (browserGone && kOfTheView.find(" " + std::string(method) + " ") != std::string::npos) {
+    Log(std::string("call ") + method + " " + args + " -> gone");
+    return HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
+  }
   if (GetCurrentThreadId() != thread) Fault(std::string(method) + " called from another thread");
   const std::string results = "," + Utf8(Env(L"VISTREL_STANDIN_RESULTS"));
   const size_t found = results.find("," + std::string(method) + "=");
@@ -68,10 +76,40 @@ HRESULT Call(const char* method, const std::string& args, bool refused = false) 
 
 std::deque<std::function<void()>> tasks;  // completions and events the runtime owes
 std::deque<std::vector<std::wstring>> steps;
-bool busy = false;     // inside a task or a step (message boxes nest the loop)
+bool busy = false;     // inside a task or a step: the program's handlers run, and must not nest the loop
 bool started = false;  // the program's first page has loaded
 bool awaitingReload = false;
+bool awaitingPage = false;  // a process failed: the page must be shown again
+bool hasKeyboard = false;   // the page has the keyboard: only MoveFocus gives it
+bool finished = false;      // the steps are done: what the closing does is not told
 HWND parentWindow = nullptr;
+
+void Keyboard(bool has) {
+  if (has != hasKeyboard && !finished) Log(std::string("keyboard ") + (has ? "1" : "0"));
+  hasKeyboard = has;
+}
+
+// A handler that shows a box or runs a modal loop stalls the runtime: its events queue behind the nested loop.
+LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam) {
+  wchar_t name[16] = {};
+  if (code == HCBT_CREATEWND && busy && GetClassNameW(reinterpret_cast<HWND>(wParam), name, 16) && !wcscmp(name, L"#32770")) {
+    Fault("a box was shown inside a runtime handler");
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+LRESULT CALLBACK OnMessageFilter(int code, WPARAM wParam, LPARAM lParam) {
+  if (code >= 0 && busy) Fault("a modal loop ran inside a runtime handler");
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+// The view's own window holds the keyboard until its parent is activated or takes the focus itself.
+LRESULT CALLBACK OnWindowMessage(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  if (code >= 0 && parentWindow != nullptr && message->hwnd == parentWindow &&
+      (message->message == WM_SETFOCUS || (message->message == WM_ACTIVATE && LOWORD(message->wParam) == WA_INACTIVE))) {
+    Keyboard(false);
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
 
 void Later(std::function<void()> task) { tasks.push_back(std::move(task)); }
 // The driver's events: VISTREL_STANDIN_DONE when the steps are done, with " loaded" when this library is called.
@@ -90,11 +128,12 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     std::function<void()> task = std::move(tasks.front());
     tasks.pop_front();
     task();
-  } else if (started && !awaitingReload && !steps.empty()) {
+  } else if (started && !awaitingReload && !awaitingPage && !steps.empty()) {
     const std::vector<std::wstring> words = std::move(steps.front());
     steps.pop_front();
     RunStep(words);
-  } else if (started && !awaitingReload && IsWindowEnabled(parentWindow)) {
+  } else if (started && !awaitingReload && !awaitingPage && IsWindowEnabled(parentWindow)) {
+    finished = true;
     Signal(L"");
   }
   busy = false;
@@ -170,8 +209,14 @@ struct Items : Object { std::vector<Item*> items; };
 struct MenuArgs : Object { Items* items = nullptr; Object* target = nullptr; };
 struct UriArgs : Object { std::wstring uri; BOOL cancel = FALSE, handled = FALSE; };
 struct KeyArgs : Object { COREWEBVIEW2_KEY_EVENT_KIND kind{}; UINT key = 0; };
+struct FailedArgs : Object { COREWEBVIEW2_PROCESS_FAILED_KIND kind{}; };
+struct ResourceArgs : Object { Object* request = nullptr; Object* response = nullptr; };
+struct Response : Object { IStream* content = nullptr; int status = 0; };
 struct WebView : Object {
   std::wstring source = L"about:blank", title;
+  std::vector<std::wstring> filters;
+  ICoreWebView2ProcessFailedEventHandler* failed = nullptr;
+  ICoreWebView2WebResourceRequestedEventHandler* resource = nullptr;
   ICoreWebView2NavigationStartingEventHandler* starting = nullptr;
   ICoreWebView2NavigationCompletedEventHandler* completed = nullptr;
   ICoreWebView2NewWindowRequestedEventHandler* newWindow = nullptr;
@@ -187,6 +232,7 @@ MenuArgs* lastMenu = nullptr;
 std::wstring dataFolder;
 DWORD browserProcessId = 0;
 HANDLE browserClosing = nullptr;
+bool browserGone = false;  // the browser process ended: its view and controller are dead until new ones are made
 
 template <class H>
 HRESULT Subscribe(const char* method, H*& slot, H* handler, EventRegistrationToken* token) {
@@ -225,15 +271,20 @@ t.get_IsSuccess = [](T*, BOOL* v) { return *v = TRUE, S_OK; };
 t.get_WebErrorStatus = [](T*, COREWEBVIEW2_WEB_ERROR_STATUS* v) { return *v = {}, S_OK; };
 END_TABLE
 
-// NavigationStarting, then unless cancelled the new source, NavigationCompleted and the page's title.
-void Navigation(const std::wstring& uri, const std::wstring& source, const std::wstring& title) {
+std::wstring Served(const std::wstring& uri);
+
+// NavigationStarting, then unless cancelled the new source (for a filtered address: the response the program
+// gives), NavigationCompleted and the page's title.
+void Navigation(const std::wstring& uri, const std::wstring& source, const std::wstring& given, bool filtered = false) {
   Later([=] {
     auto* args = NEW(UriArgs, ICoreWebView2NavigationStartingEventArgs);
     args->uri = uri;
     Raise(view->starting, As<ICoreWebView2>(view), As<ICoreWebView2NavigationStartingEventArgs>(args));
     if (args->cancel) return;
     Later([=] {
+      const std::wstring title = filtered ? Served(uri) : given;
       view->source = source;
+      awaitingPage = false;
       Log("followed " + Utf8(source));
       auto* done = NEW(Object, ICoreWebView2NavigationCompletedEventArgs);
       Raise(view->completed, As<ICoreWebView2>(view), As<ICoreWebView2NavigationCompletedEventArgs>(done));
@@ -241,6 +292,56 @@ void Navigation(const std::wstring& uri, const std::wstring& source, const std::
       started = true;
     });
   });
+}
+
+TABLE(ICoreWebView2WebResourceRequest)
+t.get_Uri = [](T* s, LPWSTR* v) { return *v = TaskString(As<UriArgs>(s)->uri), S_OK; };
+END_TABLE
+TABLE(ICoreWebView2WebResourceRequestedEventArgs)
+t.get_Request = [](T* s, ICoreWebView2WebResourceRequest** v) {
+  return *v = As<ICoreWebView2WebResourceRequest>(As<ResourceArgs>(s)->request), AddRef(*v), S_OK;
+};
+t.put_Response = [](T* s, ICoreWebView2WebResourceResponse* r) {
+  if (r != nullptr) AddRef(r);
+  return As<ResourceArgs>(s)->response = reinterpret_cast<Object*>(r), S_OK;
+};
+END_TABLE
+TABLE(ICoreWebView2WebResourceResponse)
+t.get_StatusCode = [](T* s, int* v) { return *v = As<Response>(s)->status, S_OK; };
+END_TABLE
+TABLE(ICoreWebView2ProcessFailedEventArgs)
+t.get_ProcessFailedKind = [](T* s, COREWEBVIEW2_PROCESS_FAILED_KIND* v) {
+  return *v = As<FailedArgs>(s)->kind, S_OK;
+};
+END_TABLE
+
+// The program's answer to the request for a filtered address: the page it serves, read as the runtime reads it.
+std::wstring Served(const std::wstring& uri) {
+  auto* args = NEW(ResourceArgs, ICoreWebView2WebResourceRequestedEventArgs);
+  args->request = NEW(UriArgs, ICoreWebView2WebResourceRequest);
+  static_cast<UriArgs*>(args->request)->uri = uri;
+  Raise(view->resource, As<ICoreWebView2>(view), As<ICoreWebView2WebResourceRequestedEventArgs>(args));
+  auto* response = static_cast<Response*>(args->response);
+  if (response == nullptr || response->content == nullptr || response->status != 200) {
+    Fault("no page was served for " + Utf8(uri));
+    return L"";
+  }
+  std::string bytes;
+  char chunk[65536];
+  ULONG got = 0;
+  IStream* stream = response->content;
+  stream->lpVtbl->Seek(stream, LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+  while (SUCCEEDED(stream->lpVtbl->Read(stream, chunk, sizeof chunk, &got)) && got > 0) bytes.append(chunk, got);
+  std::wstring text;
+  if (bytes.size() >= 2 && bytes.compare(0, 2, "\xFF\xFE") == 0) {
+    text.assign(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+  } else {
+    text.resize(bytes.size());
+    text.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                                        text.data(), static_cast<int>(text.size()))));
+  }
+  Log("shown " + std::to_string(text.size()) + " units from " + Utf8(uri));
+  return TitleOf(text);
 }
 
 TABLE(ICoreWebView2NewWindowRequestedEventArgs)
@@ -318,11 +419,27 @@ t.get_Profile = [](T*, ICoreWebView2Profile** v) {
 };
 t.Navigate = [](T*, LPCWSTR uri) {
   const HRESULT result = Call("Navigate", uri ? Utf8(uri) : "null", !uri || !iswalpha(uri[0]) || !wcschr(uri, ':'));
-  if (result == S_OK) Navigation(uri, uri, L"");
+  bool filtered = false;
+  for (const std::wstring& filter : view->filters) filtered = filtered || (uri && filter == uri);
+  if (filtered && view->resource == nullptr) Fault("a filtered address without a WebResourceRequested handler");
+  if (result == S_OK) Navigation(uri, uri, L"", filtered && view->resource != nullptr);
+  return result;
+};
+t.Reload = [](T*) {
+  const HRESULT result = Call("Reload", Utf8(view->source));
+  if (result == S_OK) Navigation(view->source, view->source, view->title);
+  return result;
+};
+t.AddWebResourceRequestedFilter = [](T*, LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT context) {
+  const HRESULT result = Call("AddWebResourceRequestedFilter", (uri ? Utf8(uri) : "null") + " " + std::to_string(context),
+                              uri == nullptr || context > COREWEBVIEW2_WEB_RESOURCE_CONTEXT_OTHER);
+  if (result == S_OK) view->filters.push_back(uri);
   return result;
 };
 t.NavigateToString = [](T*, LPCWSTR html) {
-  const HRESULT result = Call("NavigateToString", "", html == nullptr);
+  // The runtime takes at most 2 MB of text.
+  const HRESULT result = Call("NavigateToString", html ? std::to_string(wcslen(html)) + " units" : "null",
+                              html == nullptr || Utf8(html).size() > 2 * 1024 * 1024);
   // The page starts as a data address and shows about:blank as its source.
   if (result == S_OK) Navigation(L"data:text/html;charset=utf-8;base64,", L"about:blank", TitleOf(html));
   awaitingReload = awaitingReload && result != S_OK;
@@ -340,6 +457,8 @@ EVENT(NewWindowRequested, newWindow);
 EVENT(DocumentTitleChanged, titleChanged);
 EVENT(DownloadStarting, download);
 EVENT(ContextMenuRequested, menu);
+EVENT(ProcessFailed, failed);
+EVENT(WebResourceRequested, resource);
 END_TABLE
 TABLE(ICoreWebView2Controller)
 t.get_CoreWebView2 = [](T*, ICoreWebView2** v) { return *v = As<ICoreWebView2>(view), AddRef(*v), S_OK; };
@@ -347,9 +466,17 @@ t.put_Bounds = [](T*, RECT r) {
   RECT client{};
   GetClientRect(parentWindow, &client);
   if (!EqualRect(&r, &client)) Fault("the bounds are not the window's client area");
+  if (IsRectEmpty(&r)) Fault("the view was given no room");
   return Call("put_Bounds", std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top));
 };
 t.put_ZoomFactor = [](T*, double v) { return Call("put_ZoomFactor", std::to_string(v), v <= 0); };
+t.put_IsVisible = [](T*, BOOL v) { return Call("put_IsVisible", std::to_string(v)); };
+t.NotifyParentWindowPositionChanged = [](T*) { return Call("NotifyParentWindowPositionChanged", ""); };
+t.MoveFocus = [](T*, COREWEBVIEW2_MOVE_FOCUS_REASON reason) {
+  const HRESULT result = Call("MoveFocus", std::to_string(reason), reason > COREWEBVIEW2_MOVE_FOCUS_REASON_PREVIOUS);
+  if (result == S_OK) Keyboard(true);
+  return result;
+};
 t.add_AcceleratorKeyPressed = [](T*, ICoreWebView2AcceleratorKeyPressedEventHandler* h, EventRegistrationToken* n) {
   return Subscribe("add_AcceleratorKeyPressed", view->key, h, n);
 };
@@ -403,6 +530,7 @@ t.CreateCoreWebView2ControllerWithOptions = [](T*, HWND parent, ICoreWebView2Con
   }
   const HRESULT result = Call("CreateCoreWebView2ControllerWithOptions", "", !IsWindow(parent) || h == nullptr);
   if (result != S_OK) return result;
+  if (controller != nullptr && !browserGone) Fault("a second controller while the first one lives");
   parentWindow = parent;
   // Another process gets no answer to WM_GETICON under Wine: the window's icons are read here.
   Log("icon " + std::to_string(SendMessageW(parent, WM_GETICON, ICON_BIG, 0) != 0) + " " +
@@ -410,6 +538,9 @@ t.CreateCoreWebView2ControllerWithOptions = [](T*, HWND parent, ICoreWebView2Con
   StartBrowserProcess();
   AddRef(h);
   Later([h] {
+    const HRESULT completed = Call("ControllerCompleted", "");
+    if (completed != S_OK) return void(h->lpVtbl->Invoke(h, completed, nullptr));
+    browserGone = false;
     controller = NEW(Object, ICoreWebView2Controller);
     view = NEW(WebView, ICoreWebView2_13, &IID_ICoreWebView2, &IID_ICoreWebView2_2, &IID_ICoreWebView2_3,
                &IID_ICoreWebView2_4, &IID_ICoreWebView2_5, &IID_ICoreWebView2_6, &IID_ICoreWebView2_7,
@@ -418,6 +549,16 @@ t.CreateCoreWebView2ControllerWithOptions = [](T*, HWND parent, ICoreWebView2Con
     h->lpVtbl->Invoke(h, S_OK, As<ICoreWebView2Controller>(controller));
   });
   return S_OK;
+};
+t.CreateWebResourceResponse = [](T*, IStream* content, int status, LPCWSTR, LPCWSTR headers,
+                                 ICoreWebView2WebResourceResponse** v) {
+  const HRESULT result = Call("CreateWebResourceResponse", std::to_string(status) + " " + (headers ? Utf8(headers) : ""),
+                              v == nullptr);
+  if (result != S_OK) return result;
+  auto* response = NEW(Response, ICoreWebView2WebResourceResponse);
+  response->content = content, response->status = status;
+  if (content != nullptr) content->lpVtbl->AddRef(content);
+  return *v = As<ICoreWebView2WebResourceResponse>(response), S_OK;
 };
 t.CreateContextMenuItem = [](T*, LPCWSTR label, IStream*, COREWEBVIEW2_CONTEXT_MENU_ITEM_KIND,
                              ICoreWebView2ContextMenuItem** v) {
@@ -473,6 +614,30 @@ void RunStep(const std::vector<std::wstring>& w) {
   } else if (name == L"download") {
     auto* args = NEW(UriArgs, ICoreWebView2DownloadStartingEventArgs);
     Raise(view->download, As<ICoreWebView2>(view), As<ICoreWebView2DownloadStartingEventArgs>(args));
+  } else if (name == L"crash") {  // the page's process, or with "browser" the browser process, ends
+    const bool browser = w.size() > 1 && w[1] == L"browser";
+    auto* args = NEW(FailedArgs, ICoreWebView2ProcessFailedEventArgs);
+    args->kind = browser ? COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED
+                        : COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED;
+    if (browser) browserGone = true, SetEvent(browserClosing);
+    RaiseTitle(L"");  // nothing is shown until the program shows the page again
+    awaitingPage = true;
+    Raise(view->failed, As<ICoreWebView2>(view), As<ICoreWebView2ProcessFailedEventArgs>(args));
+  } else if (name == L"away") {  // another window is activated, then closed: the program's comes back
+    HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                                 nullptr, nullptr);
+    SetActiveWindow(other);
+    DestroyWindow(other);
+    SetActiveWindow(parentWindow);
+  } else if (name == L"minimize") {  // minimised, then restored
+    ShowWindow(parentWindow, SW_MINIMIZE);
+    ShowWindow(parentWindow, SW_RESTORE);
+  } else if (name == L"move") {
+    SetWindowPos(parentWindow, nullptr, _wtoi(w[1].c_str()), _wtoi(w[2].c_str()), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  } else if (name == L"scale") {  // another monitor's scale: DPI, then the rectangle the system suggests
+    RECT suggested{_wtoi(w[2].c_str()), _wtoi(w[3].c_str()), _wtoi(w[4].c_str()), _wtoi(w[5].c_str())};
+    const WORD dpi = static_cast<WORD>(_wtoi(w[1].c_str()));
+    SendMessageW(parentWindow, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
   } else if (name == L"write" || name == L"delete") {
     name == L"write" ? Append(w[1], Utf8(w[2]), true) : void(DeleteFileW(w[1].c_str()));
     awaitingReload = true;  // the program shows it again, or its window goes
@@ -492,13 +657,19 @@ extern "C" __declspec(dllexport) HRESULT STDMETHODCALLTYPE CreateWebViewEnvironm
   Log("caller " + Utf8(wcsrchr(path, L'\\') ? wcsrchr(path, L'\\') + 1 : path));
   Signal(L" loaded");
   const bool refused = h == nullptr || folder == nullptr || !*folder || runtimeType != 0;
-  if (Call("CreateWebViewEnvironment", folder ? Utf8(folder) : "null", refused) != S_OK) return E_INVALIDARG;
+  const HRESULT result = Call("CreateWebViewEnvironment", folder ? Utf8(folder) : "null", refused);
+  if (result != S_OK) return result;
+  static bool first = true;
+  if (first && GetFileAttributesW((std::wstring(folder) + L"\\EBWebView\\stale.txt").c_str()) != INVALID_FILE_ATTRIBUTES) {
+    Log("leftovers");  // another session's data, which this one would take over
+  }
   // What the runtime makes of the folder on its first run.
   dataFolder = folder;
   CreateDirectoryW(folder, nullptr);
   CreateDirectoryW((dataFolder + L"\\EBWebView").c_str(), nullptr);
   Append(dataFolder + L"\\EBWebView\\Local State", "{}");
-  if (FILE* file = _wfopen(Env(L"VISTREL_STANDIN_STEPS").c_str(), L"rb")) {
+  FILE* file = first ? _wfopen(Env(L"VISTREL_STANDIN_STEPS").c_str(), L"rb") : nullptr;
+  if (file != nullptr) {
     for (char bytes[4096]; fgets(bytes, sizeof bytes, file);) {
       wchar_t line[4096] = {};
       MultiByteToWideChar(CP_UTF8, 0, bytes, -1, line, 4096);
@@ -511,9 +682,17 @@ extern "C" __declspec(dllexport) HRESULT STDMETHODCALLTYPE CreateWebViewEnvironm
     fclose(file);
   }
   // Everything comes back through this thread's message loop.
-  SetTimer(nullptr, 0, 20, Tick);
+  if (first) {
+    SetTimer(nullptr, 0, 20, Tick);
+    SetWindowsHookExW(WH_CBT, OnCbt, nullptr, GetCurrentThreadId());
+    SetWindowsHookExW(WH_MSGFILTER, OnMessageFilter, nullptr, GetCurrentThreadId());
+    SetWindowsHookExW(WH_CALLWNDPROC, OnWindowMessage, nullptr, GetCurrentThreadId());
+  }
+  first = false;
   AddRef(h);
   Later([h] {
+    const HRESULT completed = Call("EnvironmentCompleted", "");
+    if (completed != S_OK) return void(h->lpVtbl->Invoke(h, completed, nullptr));
     auto* environment = NEW(Object, ICoreWebView2Environment10, &IID_ICoreWebView2Environment,
                             &IID_ICoreWebView2Environment2, &IID_ICoreWebView2Environment3,
                             &IID_ICoreWebView2Environment4, &IID_ICoreWebView2Environment5,
