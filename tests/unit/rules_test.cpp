@@ -260,32 +260,62 @@ TEST(RuntimeLocation, LoaderBesideTheProgramThenTheMachinesEngineThenTheUsers) {
   for (const auto& [program, machine, user, libraries] : rows) EXPECT_EQ(RuntimeLibraries(program, machine, user), libraries);
 }
 
-// The site rule {scope, local, all (/a), private (/p)} and an address: what a
-// navigation and a request for a new window come to.
-TEST(WebVerdicts, NavigationAndNewWindow) {
-  const std::tuple<std::u16string_view, bool, bool, bool, std::u16string_view, NavigationVerdict, NewWindowVerdict> rows[] = {
-      {u"", false, false, false, u"https://o.ab/", {false, false}, {true, false}},
-      {u"", false, false, true, u"https://o.ab/", {false, false}, {false, false}},
-      {u"", false, false, false, u"", {false, false}, {false, false}},
-      {u"name.cd", false, false, false, u"https://a.name.cd/", {false, false}, {true, false}},
-      {u"name.cd", false, false, false, u"https://name.cde/", {true, true}, {false, true}},
-      {u"name.cd", false, false, true, u"https://name.cde/", {true, false}, {false, false}},
-      {u"name.cd", false, false, true, u"https://a.name.cd/", {false, false}, {false, false}},
-      {u"name.cd", false, true, false, u"https://name.cde/", {false, false}, {true, false}},
-      {u"name.cd", false, true, true, u"https://name.cde/", {false, false}, {true, false}},
-      {u"name.cd", false, false, false, u"file:///C:/x.exe", {true, false}, {false, false}},
-      {u"name.cd", false, false, false, u"FILE:///C:/x.exe", {true, false}, {false, false}},
-      {u"name.cd", false, false, false, u"", {true, false}, {false, false}},
-      {u"name.cd", false, true, false, u"", {false, false}, {false, false}},
-      {u"C:/site/", true, false, false, u"file:///C:/site/b.html", {false, false}, {true, false}},
-      {u"C:/site/", true, false, false, u"file:///C:/other/a.html", {true, true}, {false, true}},
-      {u"about:blank", true, false, false, u"data:text/html,x", {false, false}, {true, false}},
-      {u"about:blank", true, false, false, u"https://name.cd/", {true, true}, {false, true}},
+// The site rule {scope, local, all (/a), private (/p)}, whether the user
+// clicked, and an address: what a navigation comes to.
+TEST(WebVerdicts, Navigation) {
+  const std::tuple<std::u16string_view, bool, bool, bool, bool, std::u16string_view, NavigationVerdict> rows[] = {
+      {u"", false, false, false, false, u"vistrel-test:x", {false, false}},
+      {u"", false, false, false, false, u"", {false, false}},
+      {u"name.cd", false, false, false, false, u"https://a.name.cd/", {false, false}},
+      {u"name.cd", false, false, false, false, u"https://name.cde/", {true, true}},
+      {u"name.cd", false, false, false, false, u"HTTP://name.cde/", {true, true}},
+      {u"name.cd", false, false, false, false, u"vistrel-test:x", {true, false}},
+      {u"name.cd", false, false, false, true, u"vistrel-test:x", {true, true}},
+      {u"name.cd", false, false, false, false, u"httpx://name.cde/", {true, false}},
+      {u"name.cd", false, false, false, true, u"About:Blank", {true, false}},
+      {u"name.cd", false, false, true, true, u"https://name.cde/", {true, false}},
+      {u"name.cd", false, true, false, false, u"vistrel-test:x", {false, false}},
+      {u"name.cd", false, true, true, true, u"https://name.cde/", {false, false}},
+      {u"name.cd", false, false, false, true, u"FILE:///C:/x.exe", {true, false}},
+      {u"name.cd", false, false, false, true, u"", {true, false}},
+      {u"name.cd", false, true, false, false, u"", {false, false}},
+      {u"C:/site/", true, false, false, false, u"file:///C:/site/b.html", {false, false}},
+      {u"C:/site/", true, false, false, true, u"file:///C:/other/a.html", {true, true}},
+      {u"C:/site/", true, false, false, false, u"file:///C:/other/a.html", {true, false}},
+      {u"about:blank", true, false, false, false, u"data:text/html,x", {false, false}},
+      {u"about:blank", true, false, false, false, u"https://name.cd/", {true, true}},
   };
-  for (const auto& [scope, local, all, privateMode, uri, navigation, newWindow] : rows) {
-    const SiteRule rule{scope, local, all, privateMode};
-    EXPECT_EQ(DecideNavigation(rule, uri), navigation) << Text(scope) << " " << Text(uri);
-    EXPECT_EQ(DecideNewWindow(rule, uri), newWindow) << Text(scope) << " " << Text(uri);
+  for (const auto& [scope, local, all, privateMode, user, uri, verdict] : rows) {
+    EXPECT_EQ(DecideNavigation(SiteRule{scope, local, all, privateMode}, uri, user), verdict)
+        << Text(scope) << " " << Text(uri) << " " << user;
+  }
+}
+
+// The same for a request for a new window: without a click one outside the
+// site is dropped.
+TEST(WebVerdicts, NewWindow) {
+  const std::tuple<std::u16string_view, bool, bool, bool, bool, std::u16string_view, NewWindowVerdict> rows[] = {
+      {u"", false, false, false, false, u"https://o.ab/", {true, false}},
+      {u"", false, false, true, true, u"https://o.ab/", {false, false}},
+      {u"", false, false, false, true, u"", {false, false}},
+      {u"name.cd", false, false, false, false, u"https://a.name.cd/", {true, false}},
+      {u"name.cd", false, false, false, false, u"https://name.cde/", {false, false}},
+      {u"name.cd", false, false, false, true, u"https://name.cde/", {false, true}},
+      {u"name.cd", false, false, false, true, u"vistrel-test:x", {false, true}},
+      {u"name.cd", false, false, false, true, u"about:blank", {false, false}},
+      {u"name.cd", false, false, true, true, u"https://name.cde/", {false, false}},
+      {u"name.cd", false, false, true, true, u"https://a.name.cd/", {false, false}},
+      {u"name.cd", false, true, false, false, u"https://name.cde/", {true, false}},
+      {u"name.cd", false, true, true, false, u"https://name.cde/", {true, false}},
+      {u"name.cd", false, false, false, true, u"file:///C:/x.exe", {false, false}},
+      {u"C:/site/", true, false, false, false, u"file:///C:/site/b.html", {true, false}},
+      {u"C:/site/", true, false, false, true, u"file:///C:/other/a.html", {false, true}},
+      {u"about:blank", true, false, false, false, u"data:text/html,x", {true, false}},
+      {u"about:blank", true, false, false, true, u"https://name.cd/", {false, true}},
+  };
+  for (const auto& [scope, local, all, privateMode, user, uri, verdict] : rows) {
+    EXPECT_EQ(DecideNewWindow(SiteRule{scope, local, all, privateMode}, uri, user), verdict)
+        << Text(scope) << " " << Text(uri) << " " << user;
   }
   EXPECT_TRUE(IsLocalSite(u"about:blank", u"about:blank") && IsLocalSite(u"C:/a/", u"file:///C:/a/b.html"));
   EXPECT_FALSE(IsLocalSite(u"name.cd", u"https://name.cd/"));
