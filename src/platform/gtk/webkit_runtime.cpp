@@ -585,7 +585,9 @@ class WebViewObject final
   // over is never requested and an address nobody answers is handed over
   // all the same. What a page or its frames start by themselves is decided
   // at the response, for the page alone, so that frames load as the page
-  // asks.
+  // asks. (A click the page's verdict allows is decided again at its
+  // response, to the same end.) A click inside a frame is taken for the
+  // page's: WebKitGTK 2.50 gives no way to tell them apart in time.
   static gboolean OnDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                                  gpointer data) {
     const GObjectHold hold(view);
@@ -593,10 +595,8 @@ class WebViewObject final
     if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
       auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
       if (!webkit_response_policy_decision_is_main_frame_main_resource(response)) return FALSE;
-      const char* uri = webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response));
-      // Decided when it was asked for.
-      if (uri != nullptr && std::exchange(self->decidedAddress_, std::string()) == uri) return FALSE;
-      return self->Decide(decision, uri, false);
+      return self->Decide(decision, webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response)),
+                          false);
     }
     // A new window: "create" follows.
     if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;
@@ -609,7 +609,6 @@ class WebViewObject final
                           std::exchange(self->programsAddress_, std::string()) == uri;
     const bool userInitiated = programs || webkit_navigation_action_is_user_gesture(action);
     if (!DecidedWhenAsked(scheme, userInitiated)) return FALSE;
-    self->decidedAddress_ = uri;
     return self->Decide(decision, uri, userInitiated);
   }
 
@@ -680,8 +679,6 @@ class WebViewObject final
   EventHandlers<ICoreWebView2ContextMenuRequestedEventHandler> contextMenuRequested_;
   // The program's last navigation, until the engine asks about it.
   std::string programsAddress_;
-  // The last navigation decided as it was asked for, whose response is not decided again.
-  std::string decidedAddress_;
 };
 
 // ---- The controller ----------------------------------------------------------------------
