@@ -468,6 +468,7 @@ class WebViewObject final
     engine_->Connect(engine_->view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
     engine_->Connect(engine_->view, "create", G_CALLBACK(OnCreate), this);
     engine_->Connect(engine_->view, "load-changed", G_CALLBACK(OnLoadChanged), this);
+    engine_->Connect(engine_->view, "load-failed", G_CALLBACK(OnLoadFailed), this);
     engine_->Connect(engine_->view, "notify::title", G_CALLBACK(OnTitleChanged), this);
     engine_->Connect(engine_->view, "context-menu", G_CALLBACK(OnContextMenu), this);
     engine_->Connect(engine_->context, "download-started", G_CALLBACK(OnDownloadStarted), this);
@@ -623,6 +624,20 @@ class WebViewObject final
                                     static_cast<ICoreWebView2NewWindowRequestedEventArgs*>(args.get()));
     // The engine never opens a window: the program shows the address itself.
     return nullptr;
+  }
+
+  // The page's navigation left to its response that never gets one (nobody
+  // answers) is decided as it fails, so that an address outside the site is
+  // handed over all the same; the engine's failure page shows only for one
+  // the handlers let be.
+  static gboolean OnLoadFailed(WebKitWebView* view, WebKitLoadEvent, const char* uri, GError* error, gpointer data) {
+    // Refused by a decision, or stopped: nothing is left to decide.
+    if (error == nullptr || error->domain == WEBKIT_POLICY_ERROR ||
+        g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)) {
+      return FALSE;
+    }
+    const GObjectHold hold(view);
+    return static_cast<WebViewObject*>(data)->RaiseNavigationStarting(uri, false) ? TRUE : FALSE;
   }
 
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
