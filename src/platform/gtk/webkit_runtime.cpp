@@ -586,9 +586,10 @@ class WebViewObject final
   // over is never requested and an address nobody answers is handed over
   // all the same. What a page or its frames start by themselves is decided
   // at the response, for the page alone, so that frames load as the page
-  // asks. (A click the page's verdict allows is decided again at its
-  // response, to the same end.) A click inside a frame is taken for the
-  // page's: WebKitGTK 2.50 gives no way to tell them apart in time.
+  // asks, or as it fails when nobody answers. (A click the page's verdict
+  // allows is decided again at its response, to the same end.) A click
+  // inside a frame is taken for the page's: WebKitGTK 2.50 gives no way to
+  // tell them apart in time.
   static gboolean OnDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                                  gpointer data) {
     const GObjectHold hold(view);
