@@ -12,10 +12,17 @@ bool Outside(const SiteRule& rule, std::u16string_view address) {
 }
 
 // Only a page from the user's own disk may have the system open a local file
-// or program; a page from the web never may.
+// or program; a page from the web never may. A blank page is nothing to open.
 bool MayHandOver(const SiteRule& rule, std::u16string_view address) {
-  if (rule.privateMode) return false;
+  if (rule.privateMode || EqualsIgnoringCase(address, u"about:blank")) return false;
   return !EqualsIgnoringCase(SchemePart(address), u"file:") || rule.isLocal;
+}
+
+// What a page may hand over without the user's click: a web address, which
+// the browser opens; any other scheme may start a program.
+bool IsWebAddress(std::u16string_view address) {
+  const std::u16string_view scheme = SchemePart(address);
+  return EqualsIgnoringCase(scheme, u"http:") || EqualsIgnoringCase(scheme, u"https:");
 }
 
 }  // namespace
@@ -24,16 +31,16 @@ SiteRule SiteRuleFor(const Options& o, std::u16string_view scope, bool isLocal) 
   return SiteRule{scope, isLocal, o.noBrowsingLimit, o.privateMode};
 }
 
-NavigationVerdict DecideNavigation(const SiteRule& rule, std::u16string_view address) {
+NavigationVerdict DecideNavigation(const SiteRule& rule, std::u16string_view address, bool userInitiated) {
   // Nothing to test or hand over: let it be until a site is known, then refuse it.
   if (address.empty()) return {!rule.noBrowsingLimit && !rule.scope.empty(), false};
   if (!Outside(rule, address)) return {};
-  return {true, MayHandOver(rule, address)};
+  return {true, MayHandOver(rule, address) && (userInitiated || IsWebAddress(address))};
 }
 
-NewWindowVerdict DecideNewWindow(const SiteRule& rule, std::u16string_view address) {
+NewWindowVerdict DecideNewWindow(const SiteRule& rule, std::u16string_view address, bool userInitiated) {
   if ((!rule.noBrowsingLimit && rule.privateMode) || address.empty()) return {};
-  if (Outside(rule, address)) return {false, MayHandOver(rule, address)};
+  if (Outside(rule, address)) return {false, userInitiated && MayHandOver(rule, address)};
   return {true, false};
 }
 

@@ -30,8 +30,9 @@ struct NavigationVerdict {
 };
 
 // A navigation of the view: addresses outside the site are cancelled and,
-// where allowed, handed over.
-NavigationVerdict DecideNavigation(const SiteRule& rule, std::u16string_view address);
+// where allowed, handed over. Without the user's click only web addresses
+// are handed over: a page cannot start a program by itself.
+NavigationVerdict DecideNavigation(const SiteRule& rule, std::u16string_view address, bool userInitiated);
 
 struct NewWindowVerdict {
   bool showInView = false;  // navigate the one view there
@@ -40,7 +41,9 @@ struct NewWindowVerdict {
 };
 
 // A request for a new window, which the runtime never gets to open itself.
-NewWindowVerdict DecideNewWindow(const SiteRule& rule, std::u16string_view address);
+// One outside the site without the user's click is dropped, as a popup
+// blocker does.
+NewWindowVerdict DecideNewWindow(const SiteRule& rule, std::u16string_view address, bool userInitiated);
 
 // Whether the first completed page came from the user's own disk.
 bool IsLocalSite(std::u16string_view scope, std::u16string_view firstAddress);

@@ -92,23 +92,12 @@ RECT ClientBounds() {
   return RECT{client.left, client.top, client.right, client.bottom};
 }
 
-// The HTML text served from memory is the program's own page, not one the
-// page navigates to: the site's rules are for the page's navigations.
-HRESULT OnOwnOrPageNavigation(ICoreWebView2* sender, ICoreWebView2NavigationStartingEventArgs* args) {
-  if (hostState.servingHtml && args != nullptr) {
-    RuntimeString uri;
-    args->get_Uri(uri.Put());
-    if (uri.Text() == kServedHtmlAddress) return S_OK;
-  }
-  return OnNavigationStarting(sender, args);
-}
-
 void SubscribeHandlers() {
   EventRegistrationToken token{};
   ICoreWebView2* view = hostState.webView.get();
   view->add_NavigationCompleted(MakeHandler<ICoreWebView2NavigationCompletedEventHandler>(OnNavigationCompleted).get(),
                                 &token);
-  view->add_NavigationStarting(MakeHandler<ICoreWebView2NavigationStartingEventHandler>(OnOwnOrPageNavigation).get(),
+  view->add_NavigationStarting(MakeHandler<ICoreWebView2NavigationStartingEventHandler>(OnNavigationStarting).get(),
                                &token);
   view->add_ProcessFailed(MakeHandler<ICoreWebView2ProcessFailedEventHandler>(OnProcessFailed).get(), &token);
   view->add_NewWindowRequested(MakeHandler<ICoreWebView2NewWindowRequestedEventHandler>(OnNewWindowRequested).get(),

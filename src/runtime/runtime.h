@@ -411,6 +411,7 @@ struct ICoreWebView2Settings4 : ICoreWebView2Settings3 {
 
 struct ICoreWebView2NavigationStartingEventArgs : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* isUserInitiated) = 0;
   virtual HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) = 0;
 };
 struct ICoreWebView2NavigationCompletedEventArgs : IUnknown {};
@@ -428,6 +429,7 @@ struct ICoreWebView2WebResourceRequestedEventArgs : IUnknown {
 struct ICoreWebView2NewWindowRequestedEventArgs : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;
   virtual HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* isUserInitiated) = 0;
 };
 struct ICoreWebView2DownloadStartingEventArgs : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) = 0;

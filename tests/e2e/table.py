@@ -15,28 +15,32 @@ Each row is one JSON object on one line ("#" lines and blank lines are skipped):
   started maximized  Windows only, true: the starter asks for a maximised window, as a shortcut may
   stale data  true: a copy that crashed left a file in the scratch data folder
   do       steps once the page is shown: "go ADDRESS" (a link the user clicks), "open ADDRESS" (a new
-           window asked for), "title TEXT", "key KEYS" ("ctrl+m", "alt+Home"), "menu" (the context
-           menu), "choose LABEL" (the program's item of it), "download", "write NAME TEXT", "delete
-           NAME", "crash" (the page's process ends), and on Windows "crash browser" (the browser process
-           ends), "away" (another window is activated and closed), "minimize" (and restore), "move X Y",
-           "scale DPI LEFT TOP RIGHT BOTTOM" (another monitor's scale and the rectangle suggested for it),
-           "log off" (last: the session ends instead of a close, and the process is killed once told);
-           then the window is closed as a user closes it, unless it went by itself
+           window asked for by a click), "script go ADDRESS" (the page's script sets its location without
+           a click), "script open ADDRESS" (the page's script asks for a new window without a click),
+           "title TEXT", "key KEYS" ("ctrl+m", "alt+Home"), "menu" (the context menu), "choose LABEL"
+           (the program's item of it), "download", "write NAME TEXT", "delete NAME", "crash" (the page's
+           process ends), and on Windows "crash browser" (the browser process ends), "away" (another window
+           is activated and closed), "minimize" (and restore), "move X Y", "scale DPI LEFT TOP RIGHT BOTTOM"
+           (another monitor's scale and the rectangle suggested for it), "log off" (last: the session ends
+           instead of a close, and the process is killed once told); then the window is closed as a user
+           closes it, unless it went by itself
   expect   only the keys given are checked: boxes (each box's exact text in order, or {"starts": TEXT};
            a Yes/No box is answered Yes), exit (default 0), window (once shown: title, rect [x, y, w,
            h] or "workarea" or "screen", style "normal"/"fixed"/"popup", maximized, icon), title (after
            the steps), followed (the addresses the view showed, in order), handed (the addresses given
-           to the default handler, in order), menu (the program's items of the last menu), "closed by
-           itself", data (the browsing data folders after the exit: "gone", "kept", or "left" to another
-           copy), "cookie kept" (the site's cookie is in the kept data), file (the case's HTML file after
-           the run: "gone" or "kept"), "leftovers seen" (the stale data was still there once the page showed);
-           Windows only: keyboard (each time the page got or lost the keyboard: true/false, in order),
-           visible (the values the view was made visible with), "moves told" (the view heard of a move),
-           zoom (the last zoom factor given, as "0.666667"), "log-off allowed"
-Placeholders: {site} and {other} are two sites' addresses without a final "/", {file:NAME} a file of
-the case's folder, {workarea-width+1} one more than the work area's width, {spaces:N} N blanks. A runner
-gives run_table() its placeholders and a function that runs one row and returns the facts it saw, keyed as
-expect is.
+           to the default handler, in order), requested (Linux: every address the loopback servers were
+           asked for, the pages' own marks aside, in order), menu (the program's items of the last menu),
+           "closed by itself", data (the browsing data folders after the exit: "gone", "kept", or "left"
+           to another copy), "cookie kept" (the site's cookie is in the kept data), file (the case's HTML
+           file after the run: "gone" or "kept"), "leftovers seen" (the stale data was still there once the
+           page showed); Windows only: keyboard (each time the page got or lost the keyboard: true/false, in
+           order), visible (the values the view was made visible with), "moves told" (the view heard of a
+           move), zoom (the last zoom factor given, as "0.666667"), "log-off allowed"
+Placeholders: {site} and {other} are two sites' addresses without a final "/" (Linux: {closed} one
+whose server does not answer; each page of the Linux sites holds a frame of the other site, at
+/frame/), {file:NAME} a file of the case's folder, {workarea-width+1} one more than the work area's
+width, {spaces:N} N blanks. A runner gives run_table() its placeholders and a function that runs one row
+and returns the facts it saw, keyed as expect is.
 """
 
 import json, os, re, sys, time  # noqa: E401

@@ -188,12 +188,16 @@ struct Controller : Fake<ICoreWebView2Controller, &IID_ICoreWebView2Controller> 
 // Event arguments.
 struct NavigationArgs : Fake<ICoreWebView2NavigationStartingEventArgs, &IID_ICoreWebView2NavigationStartingEventArgs> {
   std::optional<std::u16string> uri;
+  std::optional<BOOL> user;  // none: the runtime cannot say
   HRESULT get_Uri(LPWSTR* v) override { return *v = Allocated(uri), S_OK; }
+  HRESULT get_IsUserInitiated(BOOL* v) override { return user ? (*v = *user, S_OK) : E_NOTIMPL; }
   VISTREL_PUT(put_Cancel, BOOL, S_OK)
 };
 struct NewWindowArgs : Fake<ICoreWebView2NewWindowRequestedEventArgs, &IID_ICoreWebView2NewWindowRequestedEventArgs> {
   std::optional<std::u16string> uri;
+  std::optional<BOOL> user;
   HRESULT get_Uri(LPWSTR* v) override { return *v = Allocated(uri), S_OK; }
+  HRESULT get_IsUserInitiated(BOOL* v) override { return user ? (*v = *user, S_OK) : E_NOTIMPL; }
   VISTREL_PUT(put_Handled, BOOL, S_OK)
 };
 struct FailedArgs : Fake<ICoreWebView2ProcessFailedEventArgs, &IID_ICoreWebView2ProcessFailedEventArgs> {

@@ -260,32 +260,39 @@ TEST(RuntimeLocation, LoaderBesideTheProgramThenTheMachinesEngineThenTheUsers) {
   for (const auto& [program, machine, user, libraries] : rows) EXPECT_EQ(RuntimeLibraries(program, machine, user), libraries);
 }
 
-// The site rule {scope, local, all (/a), private (/p)} and an address: what a
-// navigation and a request for a new window come to.
+// The site rule {scope, local, all (/a), private (/p)}, whether the user
+// clicked, and an address: what a navigation and a request for a new window
+// come to. Without a click only web addresses are handed over, and no window.
 TEST(WebVerdicts, NavigationAndNewWindow) {
-  const std::tuple<std::u16string_view, bool, bool, bool, std::u16string_view, NavigationVerdict, NewWindowVerdict> rows[] = {
-      {u"", false, false, false, u"https://o.ab/", {false, false}, {true, false}},
-      {u"", false, false, true, u"https://o.ab/", {false, false}, {false, false}},
-      {u"", false, false, false, u"", {false, false}, {false, false}},
-      {u"name.cd", false, false, false, u"https://a.name.cd/", {false, false}, {true, false}},
-      {u"name.cd", false, false, false, u"https://name.cde/", {true, true}, {false, true}},
-      {u"name.cd", false, false, true, u"https://name.cde/", {true, false}, {false, false}},
-      {u"name.cd", false, false, true, u"https://a.name.cd/", {false, false}, {false, false}},
-      {u"name.cd", false, true, false, u"https://name.cde/", {false, false}, {true, false}},
-      {u"name.cd", false, true, true, u"https://name.cde/", {false, false}, {true, false}},
-      {u"name.cd", false, false, false, u"file:///C:/x.exe", {true, false}, {false, false}},
-      {u"name.cd", false, false, false, u"FILE:///C:/x.exe", {true, false}, {false, false}},
-      {u"name.cd", false, false, false, u"", {true, false}, {false, false}},
-      {u"name.cd", false, true, false, u"", {false, false}, {false, false}},
-      {u"C:/site/", true, false, false, u"file:///C:/site/b.html", {false, false}, {true, false}},
-      {u"C:/site/", true, false, false, u"file:///C:/other/a.html", {true, true}, {false, true}},
-      {u"about:blank", true, false, false, u"data:text/html,x", {false, false}, {true, false}},
-      {u"about:blank", true, false, false, u"https://name.cd/", {true, true}, {false, true}},
+  constexpr bool F = false, T = true;
+  const std::tuple<std::u16string_view, bool, bool, bool, bool, std::u16string_view, NavigationVerdict> navigations[] = {
+      {u"", F, F, F, F, u"vistrel-test:x", {F, F}}, {u"", F, F, F, F, u"", {F, F}},
+      {u"name.cd", F, F, F, F, u"https://a.name.cd/", {F, F}}, {u"name.cd", F, F, F, F, u"https://name.cde/", {T, T}},
+      {u"name.cd", F, F, F, F, u"HTTP://name.cde/", {T, T}}, {u"name.cd", F, F, F, F, u"vistrel-test:x", {T, F}},
+      {u"name.cd", F, F, F, T, u"vistrel-test:x", {T, T}}, {u"name.cd", F, F, F, F, u"httpx://name.cde/", {T, F}},
+      {u"name.cd", F, F, F, T, u"About:Blank", {T, F}}, {u"name.cd", F, F, T, T, u"https://name.cde/", {T, F}},
+      {u"name.cd", F, T, F, F, u"vistrel-test:x", {F, F}}, {u"name.cd", F, T, T, T, u"https://name.cde/", {F, F}},
+      {u"name.cd", F, F, F, T, u"FILE:///C:/x.exe", {T, F}}, {u"name.cd", F, F, F, T, u"", {T, F}},
+      {u"name.cd", F, T, F, F, u"", {F, F}}, {u"C:/site/", T, F, F, F, u"file:///C:/site/b.html", {F, F}},
+      {u"C:/site/", T, F, F, T, u"file:///C:/other/a.html", {T, T}}, {u"C:/site/", T, F, F, F, u"file:///C:/other/a.html", {T, F}},
+      {u"about:blank", T, F, F, F, u"data:text/html,x", {F, F}}, {u"about:blank", T, F, F, F, u"https://name.cd/", {T, T}},
   };
-  for (const auto& [scope, local, all, privateMode, uri, navigation, newWindow] : rows) {
-    const SiteRule rule{scope, local, all, privateMode};
-    EXPECT_EQ(DecideNavigation(rule, uri), navigation) << Text(scope) << " " << Text(uri);
-    EXPECT_EQ(DecideNewWindow(rule, uri), newWindow) << Text(scope) << " " << Text(uri);
+  for (const auto& [scope, local, all, privateMode, user, uri, verdict] : navigations) {
+    EXPECT_EQ(DecideNavigation(SiteRule{scope, local, all, privateMode}, uri, user), verdict) << Text(scope) << " " << Text(uri) << " " << user;
+  }
+  const std::tuple<std::u16string_view, bool, bool, bool, bool, std::u16string_view, NewWindowVerdict> windows[] = {
+      {u"", F, F, F, F, u"https://o.ab/", {T, F}}, {u"", F, F, T, T, u"https://o.ab/", {F, F}},
+      {u"", F, F, F, T, u"", {F, F}}, {u"name.cd", F, F, F, F, u"https://a.name.cd/", {T, F}},
+      {u"name.cd", F, F, F, F, u"https://name.cde/", {F, F}}, {u"name.cd", F, F, F, T, u"https://name.cde/", {F, T}},
+      {u"name.cd", F, F, F, T, u"vistrel-test:x", {F, T}}, {u"name.cd", F, F, F, T, u"about:blank", {F, F}},
+      {u"name.cd", F, F, T, T, u"https://name.cde/", {F, F}}, {u"name.cd", F, F, T, T, u"https://a.name.cd/", {F, F}},
+      {u"name.cd", F, T, F, F, u"https://name.cde/", {T, F}}, {u"name.cd", F, T, T, F, u"https://name.cde/", {T, F}},
+      {u"name.cd", F, F, F, T, u"file:///C:/x.exe", {F, F}}, {u"C:/site/", T, F, F, F, u"file:///C:/site/b.html", {T, F}},
+      {u"C:/site/", T, F, F, T, u"file:///C:/other/a.html", {F, T}}, {u"about:blank", T, F, F, F, u"data:text/html,x", {T, F}},
+      {u"about:blank", T, F, F, T, u"https://name.cd/", {F, T}},
+  };
+  for (const auto& [scope, local, all, privateMode, user, uri, verdict] : windows) {
+    EXPECT_EQ(DecideNewWindow(SiteRule{scope, local, all, privateMode}, uri, user), verdict) << Text(scope) << " " << Text(uri) << " " << user;
   }
   EXPECT_TRUE(IsLocalSite(u"about:blank", u"about:blank") && IsLocalSite(u"C:/a/", u"file:///C:/a/b.html"));
   EXPECT_FALSE(IsLocalSite(u"name.cd", u"https://name.cd/"));

@@ -179,22 +179,28 @@ TEST_F(Adaptors, HandlersAreTheRuntimesAloneOnceGiven) {
 
 TEST_F(Adaptors, NavigationsAndNewWindowsKeepToTheSiteTheFirstPageFixes) {
   WebView& view = *Start().view;
-  const std::tuple<bool, std::u16string, bool, bool, bool, std::optional<std::u16string>, Lines> rows[] = {
-      {false, u"name.cd", false, false, false, u"https://a.name.cd/", {}},
-      {false, u"name.cd", false, false, false, u"https://o.ab/", {"put_Cancel 1", "OpenWithDefaultHandler https://o.ab/"}},
-      {false, u"name.cd", false, false, true, u"https://o.ab/", {"put_Cancel 1"}},
-      {false, u"name.cd", false, true, false, u"https://o.ab/", {}},
-      {false, u"C:/s/", true, false, false, u"file:///C:/o", {"put_Cancel 1", "OpenWithDefaultHandler file:///C:/o"}},
-      {false, u"name.cd", false, false, false, std::nullopt, {"put_Cancel 1"}},
-      {true, u"name.cd", false, false, false, u"https://a.name.cd/", {"put_Handled 1", "Navigate https://a.name.cd/"}},
-      {true, u"name.cd", false, false, false, u"https://o.ab/", {"put_Handled 1", "OpenWithDefaultHandler https://o.ab/"}},
-      {true, u"name.cd", false, false, true, u"https://a.name.cd/", {"put_Handled 1"}},
+  // The user's click as the runtime reports it; none: it cannot say, which counts as no click.
+  using User = std::optional<BOOL>;
+  const std::tuple<bool, std::u16string, bool, bool, bool, User, std::optional<std::u16string>, Lines> rows[] = {
+      {false, u"name.cd", false, false, false, FALSE, u"https://a.name.cd/", {}},
+      {false, u"name.cd", false, false, false, std::nullopt, u"https://o.ab/", {"put_Cancel 1", "PostToWindow W", "OpenWithDefaultHandler https://o.ab/"}},
+      {false, u"name.cd", false, false, false, TRUE, u"x-app:go", {"put_Cancel 1", "PostToWindow W", "OpenWithDefaultHandler x-app:go"}},
+      {false, u"name.cd", false, false, false, std::nullopt, u"x-app:go", {"put_Cancel 1"}},
+      {false, u"name.cd", false, false, true, TRUE, u"https://o.ab/", {"put_Cancel 1"}},
+      {false, u"name.cd", false, true, false, FALSE, u"https://o.ab/", {}},
+      {false, u"C:/s/", true, false, false, TRUE, u"file:///C:/o", {"put_Cancel 1", "PostToWindow W", "OpenWithDefaultHandler file:///C:/o"}},
+      {false, u"name.cd", false, false, false, TRUE, std::nullopt, {"put_Cancel 1"}},
+      {true, u"name.cd", false, false, false, FALSE, u"https://a.name.cd/", {"put_Handled 1", "Navigate https://a.name.cd/"}},
+      {true, u"name.cd", false, false, false, TRUE, u"https://o.ab/", {"put_Handled 1", "PostToWindow W", "OpenWithDefaultHandler https://o.ab/"}},
+      {true, u"name.cd", false, false, false, std::nullopt, u"https://o.ab/", {"put_Handled 1"}},
+      {true, u"name.cd", false, false, true, TRUE, u"https://a.name.cd/", {"put_Handled 1"}},
   };
-  for (const auto& [newWindow, scope, local, all, privateMode, uri, lines] : rows) {
+  for (const auto& [newWindow, scope, local, all, privateMode, user, uri, lines] : rows) {
     hostState.siteScope = scope, hostState.siteIsLocal = local, options.noBrowsingLimit = all, options.privateMode = privateMode;
     NavigationArgs* starting = Make<NavigationArgs>();
     NewWindowArgs* asking = Make<NewWindowArgs>();
     starting->uri = asking->uri = uri;
+    starting->user = asking->user = user;
     EXPECT_EQ(newWindow ? view.newWindow->Invoke(&view, asking) : view.starting->Invoke(&view, starting), S_OK);
     EXPECT_EQ(Drain(), lines) << Text(uri.value_or(u"(none)"));
   }
@@ -488,7 +494,7 @@ TEST_F(Upkeep, HtmlTheRuntimeRefusesAsTextIsServedFromMemory) {
   EXPECT_EQ(hostState.siteScope, u"about:blank");
   EXPECT_TRUE(hostState.siteIsLocal);
   for (const auto& [uri, lines] : {std::pair<std::u16string, Lines>{u"https://vistrel.invalid/", {}},
-                                   {u"https://o.ab/", {"put_Cancel 1", "OpenWithDefaultHandler https://o.ab/"}}}) {
+                                   {u"https://o.ab/", {"put_Cancel 1", "PostToWindow W", "OpenWithDefaultHandler https://o.ab/"}}}) {
     auto* args = Make<NavigationArgs>();
     args->uri = uri;
     view.starting->Invoke(&view, args);

@@ -124,6 +124,12 @@ bool EngineLoadsScheme(std::string_view scheme) {
   return false;
 }
 
+bool DecidedWhenAsked(std::string_view scheme, bool asked) {
+  // Blank, inline and the engine's own pages are left to their response, so
+  // that a frame made by a click still gets its blank page.
+  return !EngineLoadsScheme(scheme) || (asked && (scheme == "http" || scheme == "https" || scheme == "file"));
+}
+
 bool IsUsableProfileName(std::u16string_view name) {
   if (name.size() > kProfileNameMaxLength) return false;
   // Each name is a folder: these two already name others.

@@ -33,6 +33,12 @@ bool ContextMenuTargetHasLink(uint32_t hitTestContext);
 // without the colon). Others go to the desktop or fail.
 bool EngineLoadsScheme(std::string_view scheme);
 
+// Whether a navigation is decided as the engine asks about it, before any
+// request leaves, rather than at its response, the first point at which
+// WebKitGTK says whether it is the page's or a frame's: addresses the engine
+// cannot load, and web and file addresses the user or the program asked for.
+bool DecidedWhenAsked(std::string_view scheme, bool asked);
+
 // WebView2's rule for profile names: at most 64 characters of ASCII letters,
 // digits, space and #@$()+-_~. "." and ".." are refused as well, since each
 // name becomes a folder.

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -71,6 +72,12 @@ HRESULT HandOut(const std::u16string& text, LPWSTR* out) {
   if (copy == nullptr) return kOutOfMemory;
   std::copy(text.begin(), text.end(), copy);
   copy[text.size()] = u'\0';
+  return S_OK;
+}
+
+HRESULT GiveFlag(bool flag, BOOL* out) {
+  if (out == nullptr) return E_POINTER;
+  *out = flag ? TRUE : FALSE;
   return S_OK;
 }
 
@@ -194,8 +201,9 @@ class NavigationStartingArgs final
     : public RuntimeObject<NavigationStartingArgs, ICoreWebView2NavigationStartingEventArgs,
                            &IID_ICoreWebView2NavigationStartingEventArgs> {
  public:
-  explicit NavigationStartingArgs(std::u16string uri) : uri_(std::move(uri)) {}
+  NavigationStartingArgs(std::u16string uri, bool userInitiated) : uri_(std::move(uri)), user_(userInitiated) {}
   HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override { return HandOut(uri_, uri); }
+  HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) override { return GiveFlag(user_, value); }
   HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) override {
     cancel_ = cancel != FALSE;
     return S_OK;
@@ -204,6 +212,7 @@ class NavigationStartingArgs final
 
  private:
   std::u16string uri_;
+  bool user_;
   bool cancel_ = false;
 };
 
@@ -230,13 +239,15 @@ class NewWindowRequestedArgs final
     : public RuntimeObject<NewWindowRequestedArgs, ICoreWebView2NewWindowRequestedEventArgs,
                            &IID_ICoreWebView2NewWindowRequestedEventArgs> {
  public:
-  explicit NewWindowRequestedArgs(std::u16string uri) : uri_(std::move(uri)) {}
+  NewWindowRequestedArgs(std::u16string uri, bool userInitiated) : uri_(std::move(uri)), user_(userInitiated) {}
   HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override { return HandOut(uri_, uri); }
   // No window is ever made, handled or not.
   HRESULT STDMETHODCALLTYPE put_Handled(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) override { return GiveFlag(user_, value); }
 
  private:
   std::u16string uri_;
+  bool user_;
 };
 
 class DownloadStartingArgs final
@@ -472,6 +483,7 @@ class WebViewObject final
     engine_->Connect(engine_->view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
     engine_->Connect(engine_->view, "create", G_CALLBACK(OnCreate), this);
     engine_->Connect(engine_->view, "load-changed", G_CALLBACK(OnLoadChanged), this);
+    engine_->Connect(engine_->view, "load-failed", G_CALLBACK(OnLoadFailed), this);
     engine_->Connect(engine_->view, "notify::title", G_CALLBACK(OnTitleChanged), this);
     engine_->Connect(engine_->view, "context-menu", G_CALLBACK(OnContextMenu), this);
     engine_->Connect(engine_->view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
@@ -504,6 +516,7 @@ class WebViewObject final
       address = *utf8;
     }
     webkit_web_view_load_uri(engine_->view, address.c_str());
+    NoteProgramsNavigation();
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR htmlContent) override {
@@ -511,6 +524,7 @@ class WebViewObject final
     if (htmlContent == nullptr) return E_INVALIDARG;
     // Without a base the page's source is "about:blank", as in WebView2.
     webkit_web_view_load_html(engine_->view, DisplayUtf8FromUtf16(FromRuntime(htmlContent)).c_str(), nullptr);
+    NoteProgramsNavigation();
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE add_NavigationStarting(ICoreWebView2NavigationStartingEventHandler* handler,
@@ -578,40 +592,60 @@ class WebViewObject final
  private:
   ICoreWebView2* Sender() { return static_cast<ICoreWebView2*>(this); }
 
+  // As WebView2 does, the program's own navigations count as the user's. The
+  // engine has the address as it will ask about it once it is asked to load.
+  void NoteProgramsNavigation() {
+    const char* uri = webkit_web_view_get_uri(engine_->view);
+    programsAddress_ = uri != nullptr ? uri : "";
+  }
+
   // True when a handler cancelled the navigation.
-  bool RaiseNavigationStarting(const char* uri) {
+  bool RaiseNavigationStarting(const char* uri, bool userInitiated) {
     const auto keep = KeepAlive();
-    const auto args = NavigationStartingArgs::New(FromEngine(uri));
+    const auto args = NavigationStartingArgs::New(FromEngine(uri), userInitiated);
     navigationStarting_.Raise(Sender(), static_cast<ICoreWebView2NavigationStartingEventArgs*>(args.get()));
     return args->Cancelled();
   }
 
-  // WebKitGTK cannot tell a frame's navigation from the page's when it is
-  // asked to act, only once the response is there. So addresses it loads
-  // are decided at their response, for the page alone, and a frame from
-  // anywhere is never cancelled or handed over; addresses it cannot load
-  // are decided at once, so that they can be handed over.
+  gboolean Decide(WebKitPolicyDecision* decision, const char* uri, bool userInitiated) {
+    if (!RaiseNavigationStarting(uri, userInitiated)) return FALSE;
+    webkit_policy_decision_ignore(decision);
+    return TRUE;
+  }
+
+  // WebKitGTK asks about a frame's navigations as it asks about the page's,
+  // and says which is which only at the response. What the user or the
+  // program asked for, and addresses the engine cannot load, are decided as
+  // they are asked for, before any request leaves, so that what is handed
+  // over is never requested and an address nobody answers is handed over
+  // all the same. What a page or its frames start by themselves is decided
+  // at the response, for the page alone, so that frames load as the page
+  // asks, or as it fails when nobody answers. (A click the page's verdict
+  // allows is decided again at its response, to the same end.) A click
+  // inside a frame is taken for the page's: WebKitGTK 2.50 gives no way to
+  // tell them apart in time.
   static gboolean OnDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                                  gpointer data) {
     const GObjectHold hold(view);
-    const char* uri = nullptr;
+    auto* self = static_cast<WebViewObject*>(data);
     if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
       auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
       if (!webkit_response_policy_decision_is_main_frame_main_resource(response)) return FALSE;
-      uri = webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response));
-    } else if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
-      WebKitNavigationAction* action =
-          webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-      uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-      const char* scheme = uri != nullptr ? g_uri_peek_scheme(uri) : nullptr;
-      if (scheme == nullptr || EngineLoadsScheme(scheme)) return FALSE;
-    } else {
-      // A new window: "create" follows.
-      return FALSE;
+      return self->Decide(decision, webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response)),
+                          false);
     }
-    if (!static_cast<WebViewObject*>(data)->RaiseNavigationStarting(uri)) return FALSE;
-    webkit_policy_decision_ignore(decision);
-    return TRUE;
+    // A new window: "create" follows.
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) return FALSE;
+    WebKitNavigationAction* action =
+        webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+    const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    const char* scheme = uri != nullptr ? g_uri_peek_scheme(uri) : nullptr;
+    if (scheme == nullptr) return FALSE;
+    const bool programs = !webkit_navigation_action_is_redirect(action) &&
+                          std::exchange(self->programsAddress_, std::string()) == uri;
+    const bool userInitiated = programs || webkit_navigation_action_is_user_gesture(action);
+    if (!DecidedWhenAsked(scheme, userInitiated)) return FALSE;
+    return self->Decide(decision, uri, userInitiated);
   }
 
   static GtkWidget* OnCreate(WebKitWebView* view, WebKitNavigationAction* action, gpointer data) {
@@ -619,11 +653,26 @@ class WebViewObject final
     auto* self = static_cast<WebViewObject*>(data);
     const auto keep = self->KeepAlive();
     const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-    const auto args = NewWindowRequestedArgs::New(FromEngine(uri));
+    const auto args =
+        NewWindowRequestedArgs::New(FromEngine(uri), webkit_navigation_action_is_user_gesture(action) != FALSE);
     self->newWindowRequested_.Raise(self->Sender(),
                                     static_cast<ICoreWebView2NewWindowRequestedEventArgs*>(args.get()));
     // The engine never opens a window: the program shows the address itself.
     return nullptr;
+  }
+
+  // The page's navigation left to its response that never gets one (nobody
+  // answers) is decided as it fails, so that an address outside the site is
+  // handed over all the same; the engine's failure page shows only for one
+  // the handlers let be.
+  static gboolean OnLoadFailed(WebKitWebView* view, WebKitLoadEvent, const char* uri, GError* error, gpointer data) {
+    // Refused by a decision, or stopped: nothing is left to decide.
+    if (error == nullptr || error->domain == WEBKIT_POLICY_ERROR ||
+        g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)) {
+      return FALSE;
+    }
+    const GObjectHold hold(view);
+    return static_cast<WebViewObject*>(data)->RaiseNavigationStarting(uri, false) ? TRUE : FALSE;
   }
 
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
@@ -690,6 +739,8 @@ class WebViewObject final
   EventHandlers<ICoreWebView2DownloadStartingEventHandler> downloadStarting_;
   EventHandlers<ICoreWebView2ContextMenuRequestedEventHandler> contextMenuRequested_;
   EventHandlers<ICoreWebView2ProcessFailedEventHandler> processFailed_;
+  // The program's last navigation, until the engine asks about it.
+  std::string programsAddress_;
 };
 
 // ---- The controller ----------------------------------------------------------------------
@@ -904,6 +955,9 @@ class EnvironmentObject final
     engine->context = webkit_web_context_new_with_website_data_manager(engine->dataManager);
     engine->view = WEBKIT_WEB_VIEW(g_object_ref_sink(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", engine->context,
                                                                   nullptr)));
+    // As in WebView2, every new window a script asks for reaches the program,
+    // which decides on it; WebKit would otherwise drop those without a click.
+    webkit_settings_set_javascript_can_open_windows_automatically(webkit_web_view_get_settings(engine->view), TRUE);
     engine->holder = gtk_layout_new(nullptr, nullptr);
     gtk_layout_put(GTK_LAYOUT(engine->holder), GTK_WIDGET(engine->view), 0, 0);
     gtk_container_add(GTK_CONTAINER(window), engine->holder);

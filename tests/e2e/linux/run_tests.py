@@ -4,11 +4,12 @@
 Each row runs the program under X with its own HOME, XDG and TMPDIR folders. Boxes are read and answered
 through the accessibility bus of a private D-Bus session, the window is read from the X server. Every path
 of our loopback site is a page offering the row's steps as links, 60 pixels apart, that asks for
-/shown<path> once loaded; the row's HTML files get the same links. A stand-in default handler writes down
+/shown<path> once loaded and holds a frame from the other host; the row's HTML files get the same links. A
+script step is a spot whose script acts when the pointer comes over it, which is no click. A stand-in default handler writes down
 what is handed to the desktop. Usage: run_tests.py --exe build/linux/vistrel [--only TEXT]
 """
 
-import argparse, ctypes, ctypes.util, fcntl, html, http.server, json, os, shutil, signal, struct  # noqa: E401
+import argparse, ctypes, ctypes.util, fcntl, html, http.server, json, os, shutil, signal, socket, struct  # noqa: E401
 import subprocess, sys, tempfile, threading, time, zlib  # noqa: E401
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -156,7 +157,11 @@ class Site(http.server.ThreadingHTTPServer):
         """The steps as links at known spots; nothing else shows, and the page has no title of its own."""
         rows = []
         for verb, _, rest in (step.partition(" ") for step in self.steps):
+            act, _, address = rest.partition(" ")
+            script = {"go": "location = %s", "open": "window.open(%s)"}.get(act, "%s") % json.dumps(address)
             attributes = {"go": {"href": rest}, "open": {"href": rest, "target": "_blank"}, "download": download,
+                          # Once in the tab: the page it leads to has the same spot under the pointer.
+                          "script": {"onmouseover": f"if (!sessionStorage.acted) sessionStorage.acted = 1, {script}"},
                           "title": {"href": "#", "onclick": f"document.title = {json.dumps(rest)}; new Image().src"
                                     f" = '{self.hosts['site']}/did/title'; return false"}}.get(verb)
             rows.append("<a %s>%s</a>" % (" ".join(f'{k}="{html.escape(v)}"' for k, v in attributes.items()), verb)
@@ -202,7 +207,7 @@ class Row:
         self.path = lambda *names: os.path.join(folder, *names)
         for name in ("home", "tmp", "data/applications", "config", "cache", "files"):
             os.makedirs(self.path(name))
-        recorder, schemes = self.path("record"), ["x-scheme-handler/" + s for s in ("http", "https", "mailto")]
+        recorder, schemes = self.path("record"), ["x-scheme-handler/" + s for s in ("http", "https", "vistrel-test")]
         self.put(recorder, f"#!/bin/sh\nprintf '%s\\n' \"$1\" >> '{self.path('handed')}'\n")
         os.chmod(recorder, 0o755)
         self.put(self.path("data/applications/stand-in.desktop"), "[Desktop Entry]\nType=Application\nName=Stand-in\n"
@@ -266,6 +271,8 @@ class Row:
         deadline = time.monotonic() + WAIT
         while self.alive() and time.monotonic() < deadline and self.x.window_of(self.process.pid, "DIALOG") == box:
             time.sleep(0.1)
+    def requested(self):
+        return [a for a in self.site.since(self.mark) if not a.split("/", 3)[3].startswith(("shown", "did", "loaded"))]
     def followed(self):
         return [a.replace("/shown/", "/", 1) for a in self.site.since(self.mark, "shown")]
     def handed(self):
@@ -284,9 +291,17 @@ class Row:
         blank, mark = (width - 40, height - 40), len(self.site.log)
         if verb in ("go", "open", "title", "download"):
             self.click(link)
-        if verb in ("go", "open"):
-            # Asked for (and perhaps refused at its response) or handed over; then shown, if it is.
-            self.wait(lambda: self.site.since(mark, rest.split("/", 3)[-1]) or rest in self.handed())
+        elif verb == "script":
+            left, top, _, _ = self.x.rect(self.window)
+            self.xdotool("mousemove", left + link[0], top + link[1])
+            rest = rest.split(" ", 1)[1]
+        if verb in ("go", "open", "script"):
+            # Asked for (and perhaps refused at its response) or handed over; then shown, if it is. What the
+            # row expects to come to nothing is given a while.
+            expect, later = self.case.get("expect", {}), [s.split(" ")[-1] for s in self.case["do"][index + 1:]]
+            seen = set(expect.get("handed", []) + expect.get("followed", [])) - set(later)
+            self.wait(lambda: self.site.since(mark, rest.split("/", 3)[-1]) or rest in self.handed(),
+                      timeout=WAIT if rest in seen else SETTLE)
             self.wait(lambda: rest in self.followed() or rest in self.handed(), timeout=SETTLE)
         elif verb == "title":
             self.wait(lambda: self.site.since(mark, "did/title"), "sign of the title's link clicked")
@@ -349,6 +364,8 @@ class Row:
             fcntl.flock(self.lock, fcntl.LOCK_SH)
         if "open elsewhere" in self.case:
             self.editor = open(self.path("files", self.case["open elsewhere"]), "a")
+        # The pointer goes where no page starts, so that only a step brings it over a script's spot.
+        self.xdotool("mousemove", *(n - 1 for n in self.r.areas["screen"][2:]))
         with tempfile.TemporaryFile("w+", errors="replace") as stderr:
             self.process = subprocess.Popen([self.r.exe, *self.case["args"]], cwd=self.path("files"), env=env,
                                             stdout=subprocess.DEVNULL, stderr=stderr)
@@ -396,7 +413,7 @@ class Row:
         facts["cookie kept"] = any(b"visited" in open(os.path.join(d, n), "rb").read()
                                    for d, _, names in os.walk(kept) for n in names if n.startswith("cookies"))
         return dict(facts, boxes=self.boxes, warns=self.warns, exit=self.process.returncode, followed=self.followed(),
-                    handed=self.handed(), menu=self.menu)
+                    handed=self.handed(), menu=self.menu, requested=self.requested())
 
 class Runner(Session):
     def __init__(self, exe):
@@ -409,6 +426,9 @@ class Runner(Session):
         self.atspi, self.x, self.site = pyatspi, XServer(self.display), Site()
         area, screen = self.x.property(self.x.root, "_NET_WORKAREA"), self.x.rect(self.x.root)
         self.areas = {"screen": screen, "workarea": area[:4] if area else screen}
+        with socket.socket() as closed:  # a port nobody answers on
+            closed.bind(("127.0.0.1", 0))
+            self.site.hosts["closed"] = f"http://localhost:{closed.getsockname()[1]}"
         self.places = dict(self.site.hosts, **{"workarea-width+1": self.areas["workarea"][2] + 1,
                                                "file": lambda name: self.path("files", name)})
         self.path = lambda *names: os.path.join(self.work, f"ケース {self.rows}", *names)

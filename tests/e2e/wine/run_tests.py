@@ -3,7 +3,7 @@
 run_tests.py --exe PATH --driver PATH [--prefix DIR] [--standin DLL] [--release] [--only TEXT]. The driver starts
 the program and reads its boxes and window; the runtime is the stand-in (standin/), registered where an installed
 runtime registers its folder, which raises the row's steps and logs what the view showed and every fault it saw;
-a recording handler takes what is handed over (http, https, mailto). With --release the program's folder holds the
+a recording handler takes what is handed over (http, https, vistrel-test). With --release the program's folder holds the
 SDK's loader: rows alternate between it and a copy with no loader beside it. The prefix (DIR/prefix: a 1920x1080
 virtual desktop, the handlers) is made once."""
 
@@ -20,7 +20,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import table  # noqa: E402
 
-PREFIX_SETUP = "vistrel-e2e table prefix 1"  # changed when the set-up changes
+PREFIX_SETUP = "vistrel-e2e table prefix 2"  # changed when the set-up changes
 ROOT = "C:\\vistrel-e2e"
 CASE, HANDED, DIRECT = ROOT + "\\case", ROOT + "\\handed.txt", ROOT + "\\direct\\vistrel.exe"
 RUNTIME, BROKEN = ROOT + "\\runtime\\120.0.2210.91", ROOT + "\\broken runtime"  # named as an installation names it
@@ -81,7 +81,7 @@ class Wine:
             # A virtual desktop: the same work area on every display, and no window manager to wait on.
             self.registry([r"[HKEY_CURRENT_USER\Software\Wine\Explorer]", '"Desktop"="Default"', "",
                            r"[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]", '"Default"="1920x1080"', ""] +
-                          [line for scheme in ("http", "https", "mailto") for line in (
+                          [line for scheme in ("http", "https", "vistrel-test") for line in (
                               rf"[-HKEY_CLASSES_ROOT\{scheme}]", rf"[HKEY_CLASSES_ROOT\{scheme}]", '"URL Protocol"=""',
                               rf"[HKEY_CLASSES_ROOT\{scheme}\shell\open\command]", f'@="{record}"', "")])
             subprocess.run(["wineserver", "-w"], env=self.env, timeout=300)
@@ -120,6 +120,8 @@ def step_line(step):
         return "\t".join([verb, f"{KEYS.get(key, ord(key.upper()[0])):x}"] + [f"{KEYS[m]:x}" for m in mods])
     if verb in ("crash", "move", "scale"):
         return "\t".join([verb] + rest.split())
+    if verb == "script":
+        return "\t".join([verb, *rest.split(" ", 1)])
     if verb in ("write", "delete"):
         name, _, text = rest.partition(" ")
         return "\t".join([verb, CASE + "\\" + name] + ([text] if verb == "write" else []))

@@ -207,7 +207,7 @@ template <class H, class S, class A> void Raise(H* handler, S* sender, A* args) 
 struct Item : Object { std::wstring label; ICoreWebView2CustomItemSelectedEventHandler* selected = nullptr; };
 struct Items : Object { std::vector<Item*> items; };
 struct MenuArgs : Object { Items* items = nullptr; Object* target = nullptr; };
-struct UriArgs : Object { std::wstring uri; BOOL cancel = FALSE, handled = FALSE; };
+struct UriArgs : Object { std::wstring uri; BOOL cancel = FALSE, handled = FALSE, user = TRUE; };
 struct KeyArgs : Object { COREWEBVIEW2_KEY_EVENT_KIND kind{}; UINT key = 0; };
 struct FailedArgs : Object { COREWEBVIEW2_PROCESS_FAILED_KIND kind{}; };
 struct ResourceArgs : Object { Object* request = nullptr; Object* response = nullptr; };
@@ -265,6 +265,7 @@ void RaiseTitle(const std::wstring& title) {
 TABLE(ICoreWebView2NavigationStartingEventArgs)
 t.get_Uri = [](T* s, LPWSTR* v) { return *v = TaskString(As<UriArgs>(s)->uri), S_OK; };
 t.put_Cancel = [](T* s, BOOL v) { return As<UriArgs>(s)->cancel = v, S_OK; };
+t.get_IsUserInitiated = [](T* s, BOOL* v) { return *v = As<UriArgs>(s)->user, S_OK; };
 END_TABLE
 TABLE(ICoreWebView2NavigationCompletedEventArgs)
 t.get_IsSuccess = [](T*, BOOL* v) { return *v = TRUE, S_OK; };
@@ -274,11 +275,13 @@ END_TABLE
 std::wstring Served(const std::wstring& uri);
 
 // NavigationStarting, then unless cancelled the new source (for a filtered address: the response the program
-// gives), NavigationCompleted and the page's title.
-void Navigation(const std::wstring& uri, const std::wstring& source, const std::wstring& given, bool filtered = false) {
+// gives), NavigationCompleted and the page's title. The host's own navigations count as the user's, as a click
+// does; a page's script's do not.
+void Navigation(const std::wstring& uri, const std::wstring& source, const std::wstring& given, bool filtered = false,
+                BOOL user = TRUE) {
   Later([=] {
     auto* args = NEW(UriArgs, ICoreWebView2NavigationStartingEventArgs);
-    args->uri = uri;
+    args->uri = uri, args->user = user;
     Raise(view->starting, As<ICoreWebView2>(view), As<ICoreWebView2NavigationStartingEventArgs>(args));
     if (args->cancel) return;
     Later([=] {
@@ -347,6 +350,7 @@ std::wstring Served(const std::wstring& uri) {
 TABLE(ICoreWebView2NewWindowRequestedEventArgs)
 t.get_Uri = [](T* s, LPWSTR* v) { return *v = TaskString(As<UriArgs>(s)->uri), S_OK; };
 t.put_Handled = [](T* s, BOOL v) { return As<UriArgs>(s)->handled = v, S_OK; };
+t.get_IsUserInitiated = [](T* s, BOOL* v) { return *v = As<UriArgs>(s)->user, S_OK; };
 END_TABLE
 TABLE(ICoreWebView2DownloadStartingEventArgs)
 t.put_Cancel = [](T* s, BOOL v) { return As<UriArgs>(s)->cancel = v, S_OK; };
@@ -567,17 +571,22 @@ t.CreateContextMenuItem = [](T*, LPCWSTR label, IStream*, COREWEBVIEW2_CONTEXT_M
 };
 END_TABLE
 
-// One step: its words, as run_tests.py writes them separated by tabs.
+void NewWindow(const std::wstring& uri, BOOL user) {
+  auto* args = NEW(UriArgs, ICoreWebView2NewWindowRequestedEventArgs);
+  args->uri = uri, args->user = user;
+  Raise(view->newWindow, As<ICoreWebView2>(view), As<ICoreWebView2NewWindowRequestedEventArgs>(args));
+  // Unhandled, the runtime would open a window of its own.
+  if (!args->handled) Fault("a new window was left to the runtime");
+}
+
+// One step: its words, as run_tests.py writes them separated by tabs. "go" and "open" are clicks,
+// "script go" and "script open" the page's script acting by itself.
 void RunStep(const std::vector<std::wstring>& w) {
   const std::wstring& name = w[0];
-  if (name == L"go") {
-    Navigation(w[1], w[1], L"");
-  } else if (name == L"open") {
-    auto* args = NEW(UriArgs, ICoreWebView2NewWindowRequestedEventArgs);
-    args->uri = w[1];
-    Raise(view->newWindow, As<ICoreWebView2>(view), As<ICoreWebView2NewWindowRequestedEventArgs>(args));
-    // Unhandled, the runtime would open a window of its own.
-    if (!args->handled) Fault("a new window was left to the runtime");
+  if (name == L"go" || (name == L"script" && w[1] == L"go")) {
+    Navigation(w.back(), w.back(), L"", false, name == L"go");
+  } else if (name == L"open" || name == L"script") {
+    NewWindow(w.back(), name == L"open");
   } else if (name == L"title") {
     RaiseTitle(w[1]);
   } else if (name == L"key") {
