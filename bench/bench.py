@@ -23,6 +23,7 @@ Standard library only (Debian 12's Python 3).
 """
 
 import argparse
+import array
 import datetime
 import http.server
 import os
@@ -169,6 +170,8 @@ class Session(e2e.Session):
 # ---- Processes: memory, CPU time, wake-ups --------------------------------------------------
 
 TICK = os.sysconf("SC_CLK_TCK")  # the unit of CPU times in /proc/<pid>/stat
+PAGE_SIZE = os.sysconf("SC_PAGE_SIZE")
+PFN_MASK = (1 << 55) - 1  # the page frame number's bits of a /proc/<pid>/pagemap entry
 
 
 def process_table():
@@ -226,6 +229,34 @@ def tree_memory(pid):
         name = table[member][2]
         shares[name] = shares.get(name, 0) + read_fields("/proc/%d/smaps_rollup" % member, ["Pss"])["Pss"]
     return sum(shares.values()), shares
+
+
+def tree_pages(pid):
+    """KiB of the distinct physical pages resident in pid's process tree, each counted once however many of its
+    processes map it, or None without the right to read page frame numbers (root). Unlike PSS this does not
+    shrink when other programs on the machine map the same libraries."""
+    table, frames = process_table(), set()
+    for member in tree_of(pid, table):
+        try:
+            with open("/proc/%d/smaps" % member) as f:
+                spans, span = [], None
+                for line in f:
+                    first = line.split(None, 1)[0]
+                    if "-" in first and not first.endswith(":"):
+                        span = [int(end, 16) // PAGE_SIZE for end in first.split("-")]
+                    elif first == "Rss:" and int(line.split()[1]) > 0:
+                        spans.append(span)
+            with open("/proc/%d/pagemap" % member, "rb") as pagemap:
+                for start, end in spans:
+                    for at in range(start, end, 1 << 16):  # 64 Ki entries at a time: reserved ranges are huge
+                        pagemap.seek(at * 8)
+                        entries = array.array("Q")
+                        entries.frombytes(pagemap.read(min(end - at, 1 << 16) * 8))
+                        frames.update(e & PFN_MASK for e in set(entries) if e >> 63)  # present pages only
+        except OSError:
+            continue
+    frames.discard(0)  # what non-root readers get for every page
+    return len(frames) * PAGE_SIZE // 1024 if frames else None
 
 
 def tree_activity(pid):
@@ -395,9 +426,9 @@ def programs(args):
 
 def start_round(bench, name, program):
     """One start-up: (seconds to the load event, of them until the navigation started, PSS KiB,
-    PSS by process, notes)."""
+    PSS by process, KiB of distinct resident pages, notes)."""
     run = Run(bench, program, name, bench.token("start"))
-    total = shares = to_navigation = None
+    total = shares = to_navigation = pages = None
     try:
         seconds = run.start()
         if seconds is not None:
@@ -405,9 +436,10 @@ def start_round(bench, name, program):
             to_navigation = origin - run.started_wall if origin is not None else None
             time.sleep(bench.args.settle)
             total, shares = tree_memory(run.process.pid)
+            pages = tree_pages(run.process.pid)
     finally:
         notes = run.close()
-    return seconds, to_navigation, total, shares or {}, notes
+    return seconds, to_navigation, total, shares or {}, pages, notes
 
 
 def idle_window(bench, name, program, seconds):
@@ -499,8 +531,8 @@ def split_by_process(samples, unit, scale):
 
 
 def report(args, figures, notes, begun, took, loads):
-    starts, navigations, memory, shares, idle, delays = (
-        figures[key] for key in ("starts", "navigations", "memory", "shares", "idle", "delays"))
+    starts, navigations, memory, shares, pages, idle, delays = (
+        figures[key] for key in ("starts", "navigations", "memory", "shares", "pages", "idle", "delays"))
     lines = []
     out = lines.append
     out("# Benchmark results")
@@ -541,6 +573,19 @@ def report(args, figures, notes, begun, took, loads):
     for name, values in memory.items():
         out("| %s | %s | %.3f | %s |" % (name, spread(values, 1 / 1024, "%.1f"), ratio(median(values), median(
             memory["floor"])), split_by_process(shares[name], "%.1f", 1 / 1024)))
+    if any(value is not None for values in pages.values() for value in values):
+        out("")
+        out("## Memory of the process tree once loaded (distinct resident pages, MiB, the same moment)")
+        out("")
+        out("Every physical page the tree maps, counted once: unlike PSS, this does not fall when other programs "
+            "on the machine map the same libraries meanwhile.")
+        out("")
+        out("| program | median | p25 | p75 | min | max | n | median / floor | median of per-round ratios |")
+        out("|---|---:|---:|---:|---:|---:|---:|---:|---:|")
+        for name, values in pages.items():
+            paired = [a / b for a, b in zip(values, pages["floor"]) if a is not None and b is not None]
+            out("| %s | %s | %.3f | %.3f |" % (name, spread(values, 1 / 1024, "%.1f"), ratio(
+                median(values), median(pages["floor"])), percentile(paired, 0.5)))
     out("")
     out("## Idle: the page loaded and left alone, whole process tree, every thread (per minute)")
     out("")
@@ -577,6 +622,9 @@ def report(args, figures, notes, begun, took, loads):
         out("- start %s (ms): %s" % (name, listed(starts[name], "%.0f", 1000)))
     for name in memory:
         out("- PSS %s (MiB): %s" % (name, listed(memory[name], "%.1f", 1 / 1024)))
+    for name in pages:
+        if any(value is not None for value in pages[name]):
+            out("- distinct resident pages %s (MiB): %s" % (name, listed(pages[name], "%.1f", 1 / 1024)))
     for name in navigations:
         out("- until navigation start %s (ms): %s" % (name, listed(navigations[name], "%.0f", 1000)))
     for name, windows in idle.items():
@@ -642,7 +690,8 @@ def main():
         beacons = Beacons()
         bench = Bench(args, session, beacons, workdir)
         table, starting, idling = programs(args)
-        figures = {key: {name: [] for name in starting} for key in ("starts", "navigations", "memory", "shares")}
+        figures = {key: {name: [] for name in starting}
+                   for key in ("starts", "navigations", "memory", "shares", "pages")}
         figures["idle"] = {name: [] for name in idling}
         notes = []
 
@@ -655,15 +704,16 @@ def main():
                 order.reverse()
             shown = []
             for name in order:
-                seconds, to_navigation, kib, split, run_notes = start_round(bench, name, table[name])
+                seconds, to_navigation, kib, split, pages, run_notes = start_round(bench, name, table[name])
                 notes.extend("%s, round %d: %s" % (name, round_number, n) for n in run_notes)
                 # Failed rounds stay as None, so that rounds stay paired.
                 if not warm_up:
-                    for key, value in zip(("starts", "navigations", "memory", "shares"),
-                                          (seconds, to_navigation, kib, split)):
+                    for key, value in zip(("starts", "navigations", "memory", "shares", "pages"),
+                                          (seconds, to_navigation, kib, split, pages)):
                         figures[key][name].append(value)
-                shown.append("%s %s" % (name, "%.0f ms (nav %.0f) %.0f MiB" % (
-                    seconds * 1000, (to_navigation or 0) * 1000, kib / 1024) if seconds is not None else "failed"))
+                shown.append("%s %s" % (name, "%.0f ms (nav %.0f) %.0f MiB (pages %.0f)" % (
+                    seconds * 1000, (to_navigation or 0) * 1000, kib / 1024, (pages or 0) / 1024)
+                    if seconds is not None else "failed"))
             print("%s %s" % ("warm-up " if warm_up else "round %2d" % round_number, " | ".join(shown)), flush=True)
 
         # Two halves, the second in the reverse order, so that a drift in the machine's load falls on all alike.
