@@ -329,7 +329,7 @@ TEST_F(Window, MessagesOfTheMainWindowAndClosing) {
       {SizeKind::Restored, {"put_IsVisible 1", "put_Bounds 0 0 1024 768"}}, {SizeKind::Minimized, {"put_IsVisible 0"}},
       {SizeKind::Maximized, {"put_IsVisible 1", "put_Bounds 0 0 1024 768"}}, {SizeKind::Maximized, {"put_Bounds 0 0 1024 768"}},
   };
-  for (const auto& [kind, lines] : sizes) EXPECT_EQ(after([kind] { OnMainWindowSize(kWindow, kind); }), lines);
+  for (const auto& [kind, lines] : sizes) EXPECT_EQ(after([size = kind] { OnMainWindowSize(kWindow, size); }), lines);
   EXPECT_EQ(after([] { OnMainWindowFocus(kWindow), OnMainWindowMove(kWindow); }),
             (Lines{"MoveFocus 0", "NotifyParentWindowPositionChanged"}));
   // A new scale: the suggested rectangle, and with /z the zoom for it.
@@ -402,12 +402,12 @@ using Upkeep = Test;
 
 // Every step of the start that fails, or gives nothing, ends in the box with its code: never an empty window.
 TEST_F(Upkeep, AFailedStartPostsTheBoxWithItsCode) {
-  enum Step { Call, Environment, Version, Options, Create, Controller, View };
+  enum Step { Call, Environment, Version10, Options, Create, Controller, View };
   const std::string kBox = "ShowMessageBox W 48 vistrel ";
   const std::tuple<Step, HRESULT, int32_t, std::u16string> rows[] = {
       {Call, static_cast<HRESULT>(0x80070002u), kEnglish, u"The web view could not start. Error code: 0x80070002"},
       {Environment, E_FAIL, kEnglish, u"0x80004005"}, {Environment, S_OK, kEnglish, u"0x80004003"},
-      {Version, S_OK, kEnglish, u"0x80004002"}, {Options, E_INVALIDARG, kEnglish, u"0x80070057"},
+      {Version10, S_OK, kEnglish, u"0x80004002"}, {Options, E_INVALIDARG, kEnglish, u"0x80070057"},
       {Create, E_FAIL, kEnglish, u"0x80004005"}, {Controller, static_cast<HRESULT>(0x8007139Fu), kEnglish, u"0x8007139F"},
       {Controller, S_OK, kEnglish, u"0x80004003"}, {View, S_OK, kJapanese, u"Web ビューを開始できませんでした。エラー コード: 0x80004003"},
   };
@@ -417,7 +417,7 @@ TEST_F(Upkeep, AFailedStartPostsTheBoxWithItsCode) {
     CreateWebView();
     auto* environment = Make<fakes::Environment>();
     environment->optionsResult = step == Options ? result : S_OK, environment->createResult = step == Create ? result : S_OK;
-    if (step == Version) missing = {IID_ICoreWebView2Environment10};
+    if (step == Version10) missing = {IID_ICoreWebView2Environment10};
     if (step > Call) platform.environmentCreated->Invoke(step == Environment ? result : S_OK, step == Environment ? nullptr : environment);
     auto* controller = Make<fakes::Controller>();
     if (step == View) controller->view = nullptr;
