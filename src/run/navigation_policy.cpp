@@ -11,8 +11,6 @@ namespace vistrel {
 
 namespace {
 
-SiteRule CurrentSiteRule() { return SiteRuleFor(options, hostState.siteScope, hostState.siteIsLocal); }
-
 // Whether the user asked for it; a flag the runtime cannot give counts as not.
 template <class Args>
 bool UserInitiated(Args* args) {
@@ -27,6 +25,8 @@ void HandOver(const std::u16string& address) {
 }
 
 }  // namespace
+
+SiteRule CurrentSiteRule() { return SiteRuleFor(options, hostState.siteScope, hostState.siteIsLocal); }
 
 HRESULT OnNavigationStarting(ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs* args) {
   if (args == nullptr) return S_OK;

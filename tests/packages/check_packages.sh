@@ -31,13 +31,15 @@ check "lintian finds no error" lintian --fail-on error "$deb"
 installed() {
   apt-get install -y -qq "$(realpath "$deb")" >/dev/null &&
     /usr/bin/vistrel --version | grep -qx 'vistrel [0-9.]*' &&
-    env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/vistrel /ver 2>&1 | grep -q '^vistrel:  vistrel [0-9.]* 64bit - '
+    env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/vistrel /ver 2>&1 | grep -q '^vistrel:  vistrel [0-9.]* 64bit - ' &&
+    # the web process module lies where the program looks for it
+    test -f "$(strings /usr/bin/vistrel | grep -m1 -x '/usr/lib/[^ ]*/vistrel')/vistrel-web-process.so"
   local ok=$?
   apt-get remove -y -qq vistrel >/dev/null
   return $ok
 }
 if [ "$(id -u)" = 0 ]; then
-  check "apt installs it with its dependencies, and it answers" installed
+  check "apt installs it with its dependencies and its web process module, and it answers" installed
 else
   check "its dependencies resolve" apt-get install --simulate --quiet "$(realpath "$deb")"
 fi

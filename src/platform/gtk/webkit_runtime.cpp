@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -19,6 +20,8 @@
 
 #include "platform/gtk/runtime_mapping_gtk.h"
 #include "platform/gtk/text_gtk.h"
+#include "platform/gtk/web_process_link.h"
+#include "run/navigation_policy.h"
 #include "runtime/runtime_object.h"
 
 namespace vistrel::gtk {
@@ -103,6 +106,15 @@ class GObjectHold {
  private:
   gpointer object_;
 };
+
+// The web process module (web_process_extension.cpp): beside the program in
+// its build, else where the package installs it.
+std::string WebProcessFolder() {
+  g_autofree char* program = g_file_read_link("/proc/self/exe", nullptr);
+  g_autofree char* folder = program != nullptr ? g_path_get_dirname(program) : nullptr;
+  g_autofree char* built = folder != nullptr ? g_build_filename(folder, "web-process", nullptr) : nullptr;
+  return built != nullptr && g_file_test(built, G_FILE_TEST_IS_DIR) ? built : VISTREL_WEB_PROCESS_DIR;
+}
 
 // ---- The engine ------------------------------------------------------------------------
 
@@ -484,6 +496,7 @@ class WebViewObject final
     engine_->Connect(engine_->view, "create", G_CALLBACK(OnCreate), this);
     engine_->Connect(engine_->view, "load-changed", G_CALLBACK(OnLoadChanged), this);
     engine_->Connect(engine_->view, "load-failed", G_CALLBACK(OnLoadFailed), this);
+    engine_->Connect(engine_->view, "user-message-received", G_CALLBACK(OnPageMessage), this);
     engine_->Connect(engine_->view, "notify::title", G_CALLBACK(OnTitleChanged), this);
     engine_->Connect(engine_->view, "context-menu", G_CALLBACK(OnContextMenu), this);
     engine_->Connect(engine_->view, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
@@ -618,12 +631,13 @@ class WebViewObject final
   // program asked for, and addresses the engine cannot load, are decided as
   // they are asked for, before any request leaves, so that what is handed
   // over is never requested and an address nobody answers is handed over
-  // all the same. What a page or its frames start by themselves is decided
-  // at the response, for the page alone, so that frames load as the page
-  // asks, or as it fails when nobody answers. (A click the page's verdict
-  // allows is decided again at its response, to the same end.) A click
-  // inside a frame is taken for the page's: WebKitGTK 2.50 gives no way to
-  // tell them apart in time.
+  // all the same. What a page or its frames start by themselves goes on to
+  // the web process, which stops the page's own requests that the site rule
+  // refuses before they leave (OnPageMessage), so that frames load as the
+  // page asks. The response is decided again, for the page alone, should a
+  // request of the page have gone out all the same. A click inside a frame
+  // is taken for the page's: WebKitGTK 2.50 gives no way to tell them apart
+  // in time.
   static gboolean OnDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                                  gpointer data) {
     const GObjectHold hold(view);
@@ -661,18 +675,38 @@ class WebViewObject final
     return nullptr;
   }
 
-  // The page's navigation left to its response that never gets one (nobody
-  // answers) is decided as it fails, so that an address outside the site is
-  // handed over all the same; the engine's failure page shows only for one
-  // the handlers let be.
-  static gboolean OnLoadFailed(WebKitWebView* view, WebKitLoadEvent, const char* uri, GError* error, gpointer data) {
-    // Refused by a decision, or stopped: nothing is left to decide.
-    if (error == nullptr || error->domain == WEBKIT_POLICY_ERROR ||
-        g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)) {
-      return FALSE;
-    }
+  // A request of the page that its web process stopped before it left:
+  // decided as the navigation it is. One the handlers let be after all (the
+  // rule changed meanwhile) goes ahead under the rule as it stands.
+  static gboolean OnPageMessage(WebKitWebView* view, WebKitUserMessage* message, gpointer data) {
+    if (std::strcmp(webkit_user_message_get_name(message), kStoppedMessage) != 0) return FALSE;
+    GVariant* parameters = webkit_user_message_get_parameters(message);
+    if (parameters == nullptr || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(s)"))) return TRUE;
+    const char* uri = nullptr;
+    g_variant_get(parameters, "(&s)", &uri);
     const GObjectHold hold(view);
-    return static_cast<WebViewObject*>(data)->RaiseNavigationStarting(uri, false) ? TRUE : FALSE;
+    auto* self = static_cast<WebViewObject*>(data);
+    if (!self->RaiseNavigationStarting(uri, false)) self->TellSiteRule(), webkit_web_view_load_uri(view, uri);
+    return TRUE;
+  }
+
+  // A stopped request fails where it was sent (a redirection there fails as
+  // one to a scheme that is not the web's): no failure page, the page stays.
+  static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, const char* uri, GError*, gpointer) {
+    return uri != nullptr && g_str_has_prefix(uri, kStoppedScheme) ? TRUE : FALSE;
+  }
+
+  // The page's web process stops the page's requests under the rule it was
+  // last told; a completed page may have fixed the site.
+  void TellSiteRule() {
+    GVariant* rule = g_variant_ref_sink(SiteRuleVariant(CurrentSiteRule()));
+    g_autofree char* text = g_variant_print(rule, FALSE);
+    if (toldSiteRule_ != text) {
+      toldSiteRule_ = text;
+      webkit_web_view_send_message_to_page(engine_->view, webkit_user_message_new(kSiteRuleMessage, rule), nullptr,
+                                           nullptr, nullptr);
+    }
+    g_variant_unref(rule);
   }
 
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
@@ -683,6 +717,7 @@ class WebViewObject final
     const auto args = NavigationCompletedArgs::New();
     self->navigationCompleted_.Raise(self->Sender(),
                                      static_cast<ICoreWebView2NavigationCompletedEventArgs*>(args.get()));
+    if (self->engine_->Open()) self->TellSiteRule();
   }
 
   // The page's process crashed or was killed for its memory; one the
@@ -741,6 +776,7 @@ class WebViewObject final
   EventHandlers<ICoreWebView2ProcessFailedEventHandler> processFailed_;
   // The program's last navigation, until the engine asks about it.
   std::string programsAddress_;
+  std::string toldSiteRule_;
 };
 
 // ---- The controller ----------------------------------------------------------------------
@@ -953,6 +989,22 @@ class EnvironmentObject final
                                                    cookies.c_str(), WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
     }
     engine->context = webkit_web_context_new_with_website_data_manager(engine->dataManager);
+    webkit_web_context_set_web_extensions_directory(engine->context, WebProcessFolder().c_str());
+    webkit_web_context_register_uri_scheme(
+        engine->context, kStoppedScheme,
+        [](WebKitURISchemeRequest* request, gpointer) {
+          GError* stopped = g_error_new_literal(WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED, "Stopped");
+          webkit_uri_scheme_request_finish_error(request, stopped);
+          g_error_free(stopped);
+        },
+        nullptr, nullptr);
+    // Each new web process starts with the site rule as it stands.
+    engine->Connect(engine->context, "initialize-web-extensions",
+                    G_CALLBACK(+[](WebKitWebContext* context, gpointer) {
+                      webkit_web_context_set_web_extensions_initialization_user_data(
+                          context, SiteRuleVariant(CurrentSiteRule()));
+                    }),
+                    nullptr);
     engine->view = WEBKIT_WEB_VIEW(g_object_ref_sink(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", engine->context,
                                                                   nullptr)));
     // As in WebView2, every new window a script asks for reaches the program,

@@ -136,7 +136,8 @@ class XServer:
         full = self.atom("_NET_WM_STATE_FULLSCREEN") in states
         style = {(False, False, False): "normal", (True, False, False): "fixed", (False, True, True): "popup"}.get(
             (fixed, undecorated, full), f"fixed {fixed}, undecorated {undecorated}, full screen {full}")
-        return {"title": self.property(window, "_NET_WM_NAME").decode(), "rect": self.rect(window), "style": style,
+        name = self.property(window, "_NET_WM_NAME")  # None when the window went while it was read
+        return {"title": None if name is None else name.decode(), "rect": self.rect(window), "style": style,
                 "maximized": all(self.atom("_NET_WM_STATE_MAXIMIZED_" + a) in states for a in ("HORZ", "VERT")),
                 "icon": bool(self.property(window, "_NET_WM_ICON"))}
 
@@ -156,12 +157,12 @@ class Site(http.server.ThreadingHTTPServer):
     def links(self, download):
         """The steps as links at known spots; nothing else shows, and the page has no title of its own."""
         rows = []
-        for verb, _, rest in (step.partition(" ") for step in self.steps):
+        for spot, (verb, _, rest) in enumerate(step.partition(" ") for step in self.steps):
             act, _, address = rest.partition(" ")
             script = {"go": "location = %s", "open": "window.open(%s)"}.get(act, "%s") % json.dumps(address)
             attributes = {"go": {"href": rest}, "open": {"href": rest, "target": "_blank"}, "download": download,
                           # Once in the tab: the page it leads to has the same spot under the pointer.
-                          "script": {"onmouseover": f"if (!sessionStorage.acted) sessionStorage.acted = 1, {script}"},
+                          "script": {"onmouseover": f"if (!sessionStorage.a{spot}) sessionStorage.a{spot} = 1, {script}"},
                           "title": {"href": "#", "onclick": f"document.title = {json.dumps(rest)}; new Image().src"
                                     f" = '{self.hosts['site']}/did/title'; return false"}}.get(verb)
             rows.append("<a %s>%s</a>" % (" ".join(f'{k}="{html.escape(v)}"' for k, v in attributes.items()), verb)
@@ -177,6 +178,8 @@ class Page(http.server.BaseHTTPRequestHandler):
                                       "Set-Cookie": "visited=yes; Max-Age=86400"}, b""
         if self.path.startswith(("/shown", "/did", "/loaded")):
             status = 204
+        elif self.path.startswith("/to-other/"):  # moved to the other host
+            status, headers["Location"] = 302, site.hosts["other"] + self.path[9:]
         elif self.path == "/download":
             headers.update({"Content-Type": "text/plain", "Content-Disposition": "attachment; filename=notes.txt"})
             body = b"notes\n"
@@ -277,9 +280,9 @@ class Row:
         return [a.replace("/shown/", "/", 1) for a in self.site.since(self.mark, "shown")]
     def handed(self):
         return open(self.path("handed")).read().splitlines() if os.path.exists(self.path("handed")) else []
-    def title(self):
-        window = self.x.window_of(self.process.pid)
-        return window and self.x.property(window, "_NET_WM_NAME").decode()
+    def title(self):  # None once the window has gone, even while it is read
+        name = (window := self.x.window_of(self.process.pid)) and self.x.property(window, "_NET_WM_NAME")
+        return None if name is None else name.decode()
     def xdotool(self, *args):
         subprocess.run(["xdotool", *map(str, args)], env=dict(os.environ, DISPLAY=self.r.display), check=True,
                        timeout=WAIT)
