@@ -12,5 +12,5 @@ ninja -C build/linux vistrel >/dev/null
 [ -f build/bench/CMakeCache.txt ] || cmake -S bench -B build/bench -G Ninja >/dev/null
 ninja -C build/bench >/dev/null
 
-# The system Python: the benchmark needs nothing beyond its standard library.
+# The system Python, with the Debian packages install-deps.sh puts there.
 exec /usr/bin/python3 bench/bench.py --vistrel build/linux/vistrel --floor build/bench/vistrel-bench-floor "$@"

@@ -11,7 +11,7 @@ run_packages=(cmake ninja-build pkg-config g++ dpkg-dev libgtk-3-dev libwebkit2g
   xvfb xauth xdotool x11-utils imagemagick fonts-ipafont-gothic)
 test_packages=(clang libclang-rt-14-dev libgtest-dev libgmock-dev
   g++-mingw-w64-x86-64-posix wine wine64
-  at-spi2-core python3-pyatspi python3-gi dbus-x11 locales
+  at-spi2-core python3-pyatspi python3-gi python3-xlib python3-psutil dbus-x11 locales
   lintian desktop-file-utils weston man-db unzip)
 
 packages=("${run_packages[@]}")
