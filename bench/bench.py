@@ -734,8 +734,12 @@ def main():
         loads.append(load_average())
 
         text = report(args, figures, notes, begun, time.monotonic() - clock, loads)
+        # A section marked as kept by hand (figures from other runs) stays below the tables written here.
+        old = open(args.out, encoding="utf-8").read() if os.path.exists(args.out) else ""
+        mark = old.find("kept here by hand")
+        kept = "\n" + old[old.rfind("\n## ", 0, mark) + 1:] if mark >= 0 else ""
         with open(args.out, "w", encoding="utf-8") as f:
-            f.write(text)
+            f.write(text + kept)
         print()
         print(text)
         print("bench: written to %s" % args.out)
