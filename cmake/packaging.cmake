@@ -46,7 +46,7 @@ else()
   add_custom_target(vistrel_manual ALL DEPENDS ${_pkg_out}/vistrel.1.gz ${_pkg_out}/changelog.gz)
 
   install(TARGETS vistrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(TARGETS vistrel_web_process LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/vistrel)
+  install(TARGETS vistrel_web_process LIBRARY DESTINATION ${VISTREL_WEB_PROCESS_DIR})
   install(FILES ${_pkg_out}/vistrel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${_pkg_src}/vistrel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(DIRECTORY ${_pkg_out}/icons/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)

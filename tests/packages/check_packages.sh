@@ -32,8 +32,8 @@ installed() {
   apt-get install -y -qq "$(realpath "$deb")" >/dev/null &&
     /usr/bin/vistrel --version | grep -qx 'vistrel [0-9.]*' &&
     env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/vistrel /ver 2>&1 | grep -q '^vistrel:  vistrel [0-9.]* 64bit - ' &&
-    # the web process module lies where the program looks for it
-    test -f "$(strings /usr/bin/vistrel | grep -m1 -x '/usr/lib/[^ ]*/vistrel')/vistrel-web-process.so"
+    # the web process module lies where the program looks for it: ../lib/vistrel from its own folder
+    test -f /usr/bin/../lib/vistrel/vistrel-web-process.so
   local ok=$?
   apt-get remove -y -qq vistrel >/dev/null
   return $ok

@@ -108,12 +108,13 @@ class GObjectHold {
 };
 
 // The web process module (web_process_extension.cpp): beside the program in
-// its build, else where the package installs it.
+// its build, else where the package installs it, relative to the program.
 std::string WebProcessFolder() {
   g_autofree char* program = g_file_read_link("/proc/self/exe", nullptr);
-  g_autofree char* folder = program != nullptr ? g_path_get_dirname(program) : nullptr;
-  g_autofree char* built = folder != nullptr ? g_build_filename(folder, "web-process", nullptr) : nullptr;
-  return built != nullptr && g_file_test(built, G_FILE_TEST_IS_DIR) ? built : VISTREL_WEB_PROCESS_DIR;
+  g_autofree char* folder = g_path_get_dirname(program != nullptr ? program : "/usr/bin/vistrel");
+  g_autofree char* built = g_build_filename(folder, "web-process", nullptr);
+  g_autofree char* installed = g_build_filename(folder, VISTREL_WEB_PROCESS_DIR, nullptr);
+  return g_file_test(built, G_FILE_TEST_IS_DIR) ? built : installed;
 }
 
 // ---- The engine ------------------------------------------------------------------------
