@@ -17,6 +17,7 @@ Each row is one JSON object on one line ("#" lines and blank lines are skipped):
   do       steps once the page is shown: "go ADDRESS" (a link the user clicks), "open ADDRESS" (a new
            window asked for by a click), "script go ADDRESS" (the page's script sets its location without
            a click), "script open ADDRESS" (the page's script asks for a new window without a click),
+           on Linux "frame go ADDRESS" (a link clicked inside the page's frame),
            "title TEXT", "key KEYS" ("ctrl+m", "alt+Home"), "menu" (the context menu), "choose LABEL"
            (the program's item of it), "download", "write NAME TEXT", "delete NAME", "crash" (the page's
            process ends), and on Windows "crash browser" (the browser process ends), "away" (another window

@@ -124,10 +124,13 @@ bool EngineLoadsScheme(std::string_view scheme) {
   return false;
 }
 
-bool DecidedWhenAsked(std::string_view scheme, bool asked) {
-  // Blank, inline and the engine's own pages are left to their response, so
-  // that a frame made by a click still gets its blank page.
-  return !EngineLoadsScheme(scheme) || (asked && (scheme == "http" || scheme == "https" || scheme == "file"));
+bool DecidedWhenAsked(std::string_view scheme, bool clicked, bool programs) {
+  if (!EngineLoadsScheme(scheme)) return true;
+  // A click may be inside a frame: web addresses are left to the web process,
+  // which knows the page's own requests. Blank, inline and the engine's own
+  // pages are left to their response, so that a frame made by a click still
+  // gets its blank page.
+  return (scheme == "file" && (clicked || programs)) || (programs && (scheme == "http" || scheme == "https"));
 }
 
 bool IsUsableProfileName(std::u16string_view name) {

@@ -34,10 +34,11 @@ bool ContextMenuTargetHasLink(uint32_t hitTestContext);
 bool EngineLoadsScheme(std::string_view scheme);
 
 // Whether a navigation is decided as the engine asks about it, before any
-// request leaves, rather than at its response, the first point at which
-// WebKitGTK says whether it is the page's or a frame's: addresses the engine
-// cannot load, and web and file addresses the user or the program asked for.
-bool DecidedWhenAsked(std::string_view scheme, bool asked);
+// request leaves, rather than in the web process or at its response, where
+// WebKitGTK tells the page's from a frame's: addresses the engine cannot
+// load, file addresses clicked or asked for by the program, and the
+// program's own web addresses.
+bool DecidedWhenAsked(std::string_view scheme, bool clicked, bool programs);
 
 // WebView2's rule for profile names: at most 64 characters of ASCII letters,
 // digits, space and #@$()+-_~. "." and ".." are refused as well, since each

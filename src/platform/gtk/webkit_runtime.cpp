@@ -628,17 +628,15 @@ class WebViewObject final
   }
 
   // WebKitGTK asks about a frame's navigations as it asks about the page's,
-  // and says which is which only at the response. What the user or the
-  // program asked for, and addresses the engine cannot load, are decided as
-  // they are asked for, before any request leaves, so that what is handed
-  // over is never requested and an address nobody answers is handed over
-  // all the same. What a page or its frames start by themselves goes on to
+  // and says which is which only at the response. The program's own
+  // navigations, clicked files and addresses the engine cannot load are
+  // decided as they are asked for. Web addresses, clicked or not, go on to
   // the web process, which stops the page's own requests that the site rule
-  // refuses before they leave (OnPageMessage), so that frames load as the
-  // page asks. The response is decided again, for the page alone, should a
-  // request of the page have gone out all the same. A click inside a frame
-  // is taken for the page's: WebKitGTK 2.50 gives no way to tell them apart
-  // in time.
+  // refuses before they leave (OnPageMessage): what is handed over is never
+  // requested, an address nobody answers is handed over all the same, and a
+  // frame follows its links as the page asks. The response is decided again,
+  // for the page alone, should a request of the page have gone out all the
+  // same.
   static gboolean OnDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                                  gpointer data) {
     const GObjectHold hold(view);
@@ -659,7 +657,7 @@ class WebViewObject final
     const bool programs = !webkit_navigation_action_is_redirect(action) &&
                           std::exchange(self->programsAddress_, std::string()) == uri;
     const bool userInitiated = programs || webkit_navigation_action_is_user_gesture(action);
-    if (!DecidedWhenAsked(scheme, userInitiated)) return FALSE;
+    if (!DecidedWhenAsked(scheme, webkit_navigation_action_is_user_gesture(action), programs)) return FALSE;
     return self->Decide(decision, uri, userInitiated);
   }
 

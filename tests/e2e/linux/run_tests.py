@@ -135,6 +135,7 @@ class Site(http.server.ThreadingHTTPServer):
             act, _, address = rest.partition(" ")
             script = {"go": "location = %s", "open": "window.open(%s)"}.get(act, "%s") % json.dumps(address)
             attributes = {"go": {"href": rest}, "open": {"href": rest, "target": "_blank"}, "download": download,
+                          "frame": {"href": address},
                           # Once in the tab: the page it leads to has the same spot under the pointer.
                           "script": {"onmouseover": f"if (!sessionStorage.a{spot}) sessionStorage.a{spot} = 1, {script}"},
                           "title": {"href": "#", "onclick": f"document.title = {json.dumps(rest)}; new Image().src"
@@ -184,7 +185,8 @@ class Row:
         self.path = lambda *names: os.path.join(folder, *names)
         for name in ("home", "tmp", "data/applications", "config", "cache", "files"):
             os.makedirs(self.path(name))
-        recorder, schemes = self.path("record"), ["x-scheme-handler/" + s for s in ("http", "https", "vistrel-test")]
+        recorder, schemes = self.path("record"), ["x-scheme-handler/" + s for s in ("http", "https", "vistrel-test")] + [
+            "text/html"]  # a local file
         self.put(recorder, f"#!/bin/sh\nprintf '%s\\n' \"$1\" >> '{self.path('handed')}'\n")
         os.chmod(recorder, 0o755)
         self.put(self.path("data/applications/stand-in.desktop"), "[Desktop Entry]\nType=Application\nName=Stand-in\n"
@@ -201,6 +203,7 @@ class Row:
     def write(self, name, text):
         """The case's file; an HTML file with the steps' links and a mark asked for each time it is shown."""
         self.writes += 1
+        os.makedirs(os.path.dirname(self.path("files", name)), exist_ok=True)
         mark = f'<script>onload = () => new Image().src = "{self.site.hosts["site"]}/loaded/{self.writes}"</script>'
         links = self.site.links({"download": "notes.txt", "href": "data:text/plain,notes"}) + mark
         self.put(self.path("files", name), icon_file() if text == "{icon}" else text + links * name.endswith(".html"))
@@ -272,7 +275,10 @@ class Row:
             left, top, _, _ = self.x.rect(self.window)
             self.xdotool("mousemove", left + link[0], top + link[1])
             rest = rest.split(" ", 1)[1]
-        if verb in ("go", "open", "script"):
+        elif verb == "frame":  # the same link in the frame below the page's links, inside its border
+            self.click((link[0] + 2, link[1] + 2 + 60 * len(self.case["do"])))
+            rest = rest.split(" ", 1)[1]
+        if verb in ("go", "open", "script", "frame"):
             # Asked for (and perhaps refused at its response) or handed over; then shown, if it is. What the
             # row expects to come to nothing is given a while.
             expect, later = self.case.get("expect", {}), [s.split(" ")[-1] for s in self.case["do"][index + 1:]]
