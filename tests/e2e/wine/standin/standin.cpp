@@ -101,6 +101,29 @@ LRESULT CALLBACK OnMessageFilter(int code, WPARAM wParam, LPARAM lParam) {
   if (code >= 0 && busy) Fault("a modal loop ran inside a runtime handler");
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
+// The shell may show windows and wait on them, so it stalls the runtime as a box does: the program's import of
+// ShellExecuteW is pointed here.
+HINSTANCE WINAPI ShellExecuteOutsideHandlers(HWND w, LPCWSTR verb, LPCWSTR file, LPCWSTR arguments, LPCWSTR folder,
+                                             INT show) {
+  if (busy) Fault("the shell was called inside a runtime handler");
+  return ShellExecuteW(w, verb, file, arguments, folder, show);
+}
+void WatchShellCalls() {
+  auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+  const auto* headers = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+  for (auto* library = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); library->Name; ++library) {
+    for (auto* slot = reinterpret_cast<ULONG_PTR*>(base + library->FirstThunk); *slot; ++slot) {
+      if (*slot != reinterpret_cast<ULONG_PTR>(&ShellExecuteW)) continue;
+      DWORD was = 0;
+      VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &was);
+      *slot = reinterpret_cast<ULONG_PTR>(&ShellExecuteOutsideHandlers);
+      VirtualProtect(slot, sizeof *slot, was, &was);
+      return;
+    }
+  }
+  Fault("the program does not import ShellExecuteW");
+}
 // The view's own window holds the keyboard until its parent is activated or takes the focus itself.
 LRESULT CALLBACK OnWindowMessage(int code, WPARAM wParam, LPARAM lParam) {
   const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
@@ -696,6 +719,7 @@ extern "C" __declspec(dllexport) HRESULT STDMETHODCALLTYPE CreateWebViewEnvironm
     SetWindowsHookExW(WH_CBT, OnCbt, nullptr, GetCurrentThreadId());
     SetWindowsHookExW(WH_MSGFILTER, OnMessageFilter, nullptr, GetCurrentThreadId());
     SetWindowsHookExW(WH_CALLWNDPROC, OnWindowMessage, nullptr, GetCurrentThreadId());
+    WatchShellCalls();
   }
   first = false;
   AddRef(h);
