@@ -49,8 +49,6 @@ STEPS = [
          command=["ctest", "--test-dir", "build/linux", "--output-on-failure", "-j", "{jobs}"]),
     dict(name="e2e-linux", side="linux",
          command=[PY, "tests/e2e/linux/run_tests.py", "--exe", "build/linux/vistrel"]),
-    dict(name="wayland", side="linux",
-         command=[PY, "tests/e2e/linux/wayland_smoke.py", "--exe", "build/linux/vistrel"]),
     dict(name="windows build", side="windows", folder="build/windows",
          cmake=["-DCMAKE_TOOLCHAIN_FILE={tree}/cmake/mingw-w64-x86_64.cmake", "-DVISTREL_PROGRAM=ON",
                 "-DVISTREL_WEBVIEW2_SDK=ON"]),

@@ -144,7 +144,6 @@ fi
 
 if [ -x build/linux/vistrel ]; then
   run_counted e2e-linux /usr/bin/python3 tests/e2e/linux/run_tests.py --exe build/linux/vistrel
-  run_counted wayland /usr/bin/python3 tests/e2e/linux/wayland_smoke.py --exe build/linux/vistrel
 else
   record e2e-linux 0 1
 fi

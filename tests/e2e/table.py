@@ -12,6 +12,8 @@ Each row is one JSON object on one line ("#" lines and blank lines are skipped):
   in use   true: another copy's engine holds the scratch data folder all along
   open elsewhere  NAME: a file of the case's folder that another program keeps open for writing all along, as
            an editor may
+  session  Linux only: "wayland" (weston's headless compositor and no X; the program is told to end once its
+           page is shown) or "wayland with X" (the X server beside it, as XWayland is)
   started maximized  Windows only, true: the starter asks for a maximised window, as a shortcut may
   stale data  true: a copy that crashed left a file in the scratch data folder
   do       steps once the page is shown: "go ADDRESS" (a link the user clicks), "open ADDRESS" (a new

@@ -237,11 +237,15 @@ class Row:
         except Exception:  # not there yet, or something went while it was read: the next look sees the rest
             return []
         return found
+    def box_shown(self):  # under Wayland only the accessibility bus can tell
+        a = self.r.atspi
+        return bool(self.accessibles(a.ROLE_PUSH_BUTTON)) if self.wayland else self.x.window_of(self.process.pid, "DIALOG")
     def answer_boxes(self):
         # Asked only while X shows a box: a busy accessibility bus keeps programs from joining it in time.
-        a, box = self.r.atspi, self.x.window_of(self.process.pid, "DIALOG")
+        a, box = self.r.atspi, self.box_shown()
         buttons = box and self.accessibles(a.ROLE_PUSH_BUTTON)
-        labels = buttons and [label for label in self.accessibles(a.ROLE_LABEL) if label.name]
+        # Under Wayland a box draws its own title bar, whose label is the caption.
+        labels = buttons and [label for label in self.accessibles(a.ROLE_LABEL) if label.name not in ("", "vistrel")]
         if not buttons or len(labels) != 1:
             return
         self.boxes.append(labels[0].queryText().getText(0, -1))
@@ -249,7 +253,7 @@ class Row:
         # A Yes/No box is answered Yes, any other pressed.
         [b for b in buttons if b.name.startswith(("Yes", "はい")) or len(buttons) == 1][0].queryAction().doAction(0)
         deadline = time.monotonic() + WAIT
-        while self.alive() and time.monotonic() < deadline and self.x.window_of(self.process.pid, "DIALOG") == box:
+        while self.alive() and time.monotonic() < deadline and self.box_shown() == box:
             time.sleep(0.1)
     def requested(self):
         return [a for a in self.site.since(self.mark) if not a.split("/", 3)[3].startswith(("shown", "did", "loaded"))]
@@ -345,17 +349,23 @@ class Row:
                     self.process.wait()
             stderr.seek(0)
             # What the program keeps goes into its data folders: HOME, with the XDG folders elsewhere, stays empty.
-            wrong = [line for line in stderr.read().splitlines() if "CRITICAL" in line] + [
+            # The headless compositor has no seat, which the toolkit complains of.
+            wrong = [line for line in stderr.read().splitlines() if "CRITICAL" in line and not (
+                "session" in self.case and ("gdk_seat_" in line or "gdk_device_" in line))] + [
                 os.path.join(d, name) for d, _, names in os.walk(self.path("home")) for name in names]
             if wrong:
                 raise RuntimeError("the toolkit complained, or files were left in HOME: " + wrong[0])
         return facts
     def follow(self, steps, expect):
         facts = {}
-        self.window = self.wait(lambda: self.x.window_of(self.process.pid) or not self.alive(), "window or end")
+        if self.wayland:  # no X to read or close the window with: told to end once its page is shown
+            if self.wait(lambda: self.site.since(self.mark, "shown") or not self.alive(), "page shown or end"):
+                self.process.terminate()
+        else:
+            self.window = self.wait(lambda: self.x.window_of(self.process.pid) or not self.alive(), "window or end")
         # Shown once its first page asks for its mark, unless it has ended by itself meanwhile.
-        if self.alive() and self.wait(lambda: self.site.since(self.mark, ("shown", "loaded")) or not self.alive(),
-                                      "page shown") and self.alive():
+        if not self.wayland and self.alive() and self.wait(
+                lambda: self.site.since(self.mark, ("shown", "loaded")) or not self.alive(), "page shown") and self.alive():
             facts["window"] = self.x.facts(self.window)
             facts["leftovers seen"] = os.path.exists(self.path("tmp", "vistrel.webkit", "stale.txt"))
             for index, step in enumerate(steps):
@@ -410,12 +420,26 @@ class Runner(Session):
         row, self.rows = Row(self, self.path(), case), self.rows + 1
         env = {k: v for k, v in os.environ.items() if k not in DROPPED}
         env.update(self.buses, **LANGS[case.get("lang", "en")])
+        row.wayland = case.get("session") == "wayland"
+        if "session" in case:  # a compositor; "wayland with X" keeps the X server beside it, as XWayland is
+            env.update(WAYLAND_DISPLAY=self.compositor(), XDG_RUNTIME_DIR=self.work)
+            env.pop("DISPLAY") if row.wayland else None
         env.update(HOME=row.path("home"), TMPDIR=row.path("tmp"), XDG_DATA_HOME=row.path("data"),
                    XDG_CONFIG_HOME=row.path("config"), XDG_CACHE_HOME=row.path("cache"),
                    WEBKIT_DISABLE_COMPOSITING_MODE="1",  # Xvfb has no GL worth compositing with
                    # The icons the build made, as if installed: the window's own icon comes from the theme.
                    XDG_DATA_DIRS=os.path.join(os.path.dirname(self.exe), "packaging") + ":/usr/local/share:/usr/share")
         return row.run(env)
+    def compositor(self):
+        """The name of weston's headless compositor's socket, started at the first need."""
+        path = os.path.join(self.work, "wayland-vistrel")
+        if not os.path.exists(path):
+            self.spawn(["weston", "--backend=headless-backend.so", "--socket=wayland-vistrel", "--idle-time=0"],
+                       env=dict(os.environ, XDG_RUNTIME_DIR=self.work))
+            deadline = time.monotonic() + WAIT
+            while not os.path.exists(path) and time.monotonic() < deadline:
+                time.sleep(0.1)
+        return os.path.basename(path)
     def close(self):
         self.site.shutdown()
         super().close()
