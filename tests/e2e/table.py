@@ -46,9 +46,15 @@ width, {spaces:N} N blanks. A runner gives run_table() its placeholders and a fu
 and returns the facts it saw, keyed as expect is.
 """
 
-import json, os, re, sys, time  # noqa: E401
+import json, os, re, struct, sys, time  # noqa: E401
 
 TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "cases.jsonl")
+
+
+def icon_file():
+    """An .ico file of one opaque 32 by 32 image, as both platforms read one."""
+    image = struct.pack("<IiiHHIIiiII", 40, 32, 64, 1, 32, 0, 0, 0, 0, 0, 0) + b"\x20\x80\xe0\xff" * 1024 + bytes(128)
+    return struct.pack("<HHHBBBBHHII", 0, 1, 1, 32, 32, 0, 0, 1, 32, len(image), 22) + image
 
 
 def load(platform, only=None):

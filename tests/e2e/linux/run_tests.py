@@ -9,8 +9,8 @@ script step is a spot whose script acts when the pointer comes over it, which is
 what is handed to the desktop. Usage: run_tests.py --exe build/linux/vistrel [--only TEXT]
 """
 
-import argparse, fcntl, html, http.server, json, os, shutil, signal, socket, struct  # noqa: E401
-import subprocess, sys, tempfile, threading, time, zlib  # noqa: E401
+import argparse, fcntl, html, http.server, json, os, shutil, signal, socket  # noqa: E401
+import subprocess, sys, tempfile, threading, time  # noqa: E401
 
 import psutil
 import Xlib.display, Xlib.error, Xlib.protocol.event, Xlib.X  # noqa: E401
@@ -170,13 +170,6 @@ class Page(http.server.BaseHTTPRequestHandler):
         self.wfile.write(body)
     log_message = lambda *_: None  # noqa: E731
 
-def icon_file():  # an .ico file of one 16 by 16 PNG image
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-    png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 16, 16, 8, 6, 0, 0, 0)) + chunk(
-        b"IDAT", zlib.compress((b"\0" + b"\x20\x60\xc0\xff" * 16) * 16)) + chunk(b"IEND", b"")
-    return struct.pack("<HHHBBBBHHII", 0, 1, 1, 16, 16, 0, 0, 1, 32, len(png), 22) + png
-
 class Row:
     """One run of the program in its own folders, driven by xdotool and read through X and AT-SPI."""
     def __init__(self, runner, folder, case):
@@ -206,7 +199,7 @@ class Row:
         os.makedirs(os.path.dirname(self.path("files", name)), exist_ok=True)
         mark = f'<script>onload = () => new Image().src = "{self.site.hosts["site"]}/loaded/{self.writes}"</script>'
         links = self.site.links({"download": "notes.txt", "href": "data:text/plain,notes"}) + mark
-        self.put(self.path("files", name), icon_file() if text == "{icon}" else text + links * name.endswith(".html"))
+        self.put(self.path("files", name), table.icon_file() if text == "{icon}" else text + links * name.endswith(".html"))
     def alive(self):
         return self.process.poll() is None
     def wait(self, check, what=None, timeout=WAIT):

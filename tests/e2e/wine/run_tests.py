@@ -11,7 +11,6 @@ import argparse
 import json
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
@@ -106,12 +105,6 @@ class Wine:
             self.state = state
 
 
-def icon_file():
-    """A 32x32 icon file of one opaque 32-bit image."""
-    image = struct.pack("<IiiHHIIiiII", 40, 32, 64, 1, 32, 0, 0, 0, 0, 0, 0) + b"\x20\x80\xe0\xff" * 1024 + bytes(128)
-    return struct.pack("<HHHBBBBHHII", 0, 1, 1, 32, 32, 0, 0, 1, 32, len(image), 22) + image
-
-
 def step_line(step):
     """A step as the stand-in reads it: words separated by tabs, keys as virtual-key codes."""
     verb, _, rest = step.partition(" ")
@@ -145,7 +138,7 @@ def run_row(wine, case, number):
     for sub in ("temp", "local"):
         os.makedirs(os.path.join(folder, sub))
     for name, text in case.get("files", {}).items():
-        open(os.path.join(folder, name), "wb").write(icon_file() if text == "{icon}" else text.encode("utf-8"))
+        open(os.path.join(folder, name), "wb").write(table.icon_file() if text == "{icon}" else text.encode("utf-8"))
     if case.get("stale data"):  # what a copy that crashed left in the scratch folder
         os.makedirs(os.path.join(folder, "temp", "vistrel.exe.WebView2", "EBWebView"))
         open(os.path.join(folder, "temp", "vistrel.exe.WebView2", "EBWebView", "stale.txt"), "w").write("old")
