@@ -1,12 +1,13 @@
 #!/usr/bin/python3
 """Runs the shared end-to-end table (../cases.jsonl, read by ../table.py) against the Linux program.
 
-Each row runs the program under X with its own HOME, XDG and TMPDIR folders. Boxes are read and answered
-through the accessibility bus of a private D-Bus session, the window is read from the X server. Every path
-of our loopback site is a page offering the row's steps as links, 60 pixels apart, that asks for
-/shown<path> once loaded and holds a frame from the other host; the row's HTML files get the same links. A
-script step is a spot whose script acts when the pointer comes over it, which is no click. A stand-in default handler writes down
-what is handed to the desktop. Usage: run_tests.py --exe build/linux/vistrel [--only TEXT]
+Each row runs the program under X (or, with a session, weston's headless compositor) with its own HOME, XDG
+and TMPDIR folders. Boxes are read and answered through the accessibility bus of a private D-Bus session,
+the window is read from the X server. Every path of our loopback site is a page offering the row's steps as
+links, 60 pixels apart, that asks for /shown<path> once loaded and holds a frame from the other host; the
+row's HTML files get the same links. A script step is a spot whose script acts when the pointer comes over
+it, which is no click. A stand-in default handler writes down what is handed to the desktop.
+Usage: run_tests.py --exe build/linux/vistrel [--only TEXT]
 """
 
 import argparse, fcntl, html, http.server, json, os, shutil, signal, socket  # noqa: E401
@@ -174,6 +175,7 @@ class Row:
     """One run of the program in its own folders, driven by xdotool and read through X and AT-SPI."""
     def __init__(self, runner, folder, case):
         self.r, self.x, self.site, self.case = runner, runner.x, runner.site, case
+        self.wayland = case.get("session") == "wayland"  # no X at all
         self.boxes, self.warns, self.menu, self.writes, self.window, self.mark = [], [], None, 0, None, len(self.site.log)
         self.path = lambda *names: os.path.join(folder, *names)
         for name in ("home", "tmp", "data/applications", "config", "cache", "files"):
@@ -413,10 +415,10 @@ class Runner(Session):
         row, self.rows = Row(self, self.path(), case), self.rows + 1
         env = {k: v for k, v in os.environ.items() if k not in DROPPED}
         env.update(self.buses, **LANGS[case.get("lang", "en")])
-        row.wayland = case.get("session") == "wayland"
         if "session" in case:  # a compositor; "wayland with X" keeps the X server beside it, as XWayland is
             env.update(WAYLAND_DISPLAY=self.compositor(), XDG_RUNTIME_DIR=self.work)
-            env.pop("DISPLAY") if row.wayland else None
+            if row.wayland:
+                del env["DISPLAY"]
         env.update(HOME=row.path("home"), TMPDIR=row.path("tmp"), XDG_DATA_HOME=row.path("data"),
                    XDG_CONFIG_HOME=row.path("config"), XDG_CACHE_HOME=row.path("cache"),
                    WEBKIT_DISABLE_COMPOSITING_MODE="1",  # Xvfb has no GL worth compositing with
