@@ -581,7 +581,7 @@ HRESULT Win32Platform::CreateWebViewEnvironment(const std::u16string& userDataFo
   // The runtime answers through this thread's message loop, which it needs
   // to be a single-threaded apartment; it stays one until the process ends.
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  const std::wstring dataFolder = Wide(userDataFolder);
+  const std::wstring& dataFolder = dataFolders_.emplace_back(Wide(userDataFolder));
   for (const RuntimeLibrary& library : WebViewRuntimeLibraries()) {
     HMODULE module = LoadRuntimeLibrary(library);
     if (module == nullptr) continue;

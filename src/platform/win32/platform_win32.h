@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <deque>
+#include <string>
 #include <vector>
 
 #include "rules/runtime_location.h"
@@ -91,6 +93,9 @@ class Win32Platform final : public Platform {
   // The change notification on the watched file's folder, and the window it tells.
   HANDLE folderChange_ = INVALID_HANDLE_VALUE;
   HWND watchingWindow_ = nullptr;
+  // Every data folder given to the runtime: the SDK's loader keeps the pointer and reads it again when it
+  // retries a creation that failed, after the call has returned.
+  std::deque<std::wstring> dataFolders_;
 };
 
 }  // namespace vistrel

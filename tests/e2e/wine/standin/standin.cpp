@@ -691,6 +691,10 @@ extern "C" __declspec(dllexport) HRESULT STDMETHODCALLTYPE CreateWebViewEnvironm
   const bool refused = h == nullptr || folder == nullptr || !*folder || runtimeType != 0;
   const HRESULT result = Call("CreateWebViewEnvironment", folder ? Utf8(folder) : "null", refused);
   if (result != S_OK) return result;
+  // A relative folder would be taken from wherever the program happens to run.
+  if (!iswalpha(folder[0]) || folder[1] != L':' || folder[2] != L'\\') {
+    Fault("the data folder " + Utf8(folder) + " is no full path");
+  }
   static bool first = true;
   if (first && GetFileAttributesW((std::wstring(folder) + L"\\EBWebView\\stale.txt").c_str()) != INVALID_FILE_ATTRIBUTES) {
     Log("leftovers");  // another session's data, which this one would take over
