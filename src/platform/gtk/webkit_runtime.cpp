@@ -656,8 +656,9 @@ class WebViewObject final
     if (scheme == nullptr) return FALSE;
     const bool programs = !webkit_navigation_action_is_redirect(action) &&
                           std::exchange(self->programsAddress_, std::string()) == uri;
-    const bool userInitiated = programs || webkit_navigation_action_is_user_gesture(action);
-    if (!DecidedWhenAsked(scheme, webkit_navigation_action_is_user_gesture(action), programs)) return FALSE;
+    const bool clicked = webkit_navigation_action_is_user_gesture(action);
+    const bool userInitiated = programs || clicked;
+    if (!DecidedWhenAsked(scheme, clicked, programs)) return FALSE;
     return self->Decide(decision, uri, userInitiated);
   }
 

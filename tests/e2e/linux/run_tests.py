@@ -233,8 +233,9 @@ class Row:
             return []
         return found
     def box_shown(self):  # under Wayland only the accessibility bus can tell
-        a = self.r.atspi
-        return bool(self.accessibles(a.ROLE_PUSH_BUTTON)) if self.wayland else self.x.window_of(self.process.pid, "DIALOG")
+        if self.wayland:
+            return bool(self.accessibles(self.r.atspi.ROLE_PUSH_BUTTON))
+        return self.x.window_of(self.process.pid, "DIALOG")
     def answer_boxes(self):
         # Asked only while X shows a box: a busy accessibility bus keeps programs from joining it in time.
         a, box = self.r.atspi, self.box_shown()
@@ -427,14 +428,14 @@ class Runner(Session):
         return row.run(env)
     def compositor(self):
         """The name of weston's headless compositor's socket, started at the first need."""
-        path = os.path.join(self.work, "wayland-vistrel")
-        if not os.path.exists(path):
-            self.spawn(["weston", "--backend=headless-backend.so", "--socket=wayland-vistrel", "--idle-time=0"],
+        name = "wayland-vistrel"
+        if not os.path.exists(os.path.join(self.work, name)):
+            self.spawn(["weston", "--backend=headless-backend.so", "--socket=" + name, "--idle-time=0"],
                        env=dict(os.environ, XDG_RUNTIME_DIR=self.work))
             deadline = time.monotonic() + WAIT
-            while not os.path.exists(path) and time.monotonic() < deadline:
+            while not os.path.exists(os.path.join(self.work, name)) and time.monotonic() < deadline:
                 time.sleep(0.1)
-        return os.path.basename(path)
+        return name
     def close(self):
         self.site.shutdown()
         super().close()
