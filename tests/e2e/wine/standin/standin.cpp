@@ -254,7 +254,7 @@ std::vector<Item*> madeItems;  // the program's own menu items
 MenuArgs* lastMenu = nullptr;
 std::wstring dataFolder;
 DWORD browserProcessId = 0;
-HANDLE browserClosing = nullptr;
+HANDLE browserClosing = nullptr, browserProcess = nullptr;
 bool browserGone = false;  // the browser process ended: its view and controller are dead until new ones are made
 
 template <class H>
@@ -540,7 +540,7 @@ void StartBrowserProcess() {
     Fault("the browser process did not start");
   }
   CloseHandle(lock);
-  browserProcessId = process.dwProcessId;
+  browserProcessId = process.dwProcessId, browserProcess = process.hProcess;
 }
 
 TABLE(ICoreWebView2Environment10)
@@ -651,7 +651,8 @@ void RunStep(const std::vector<std::wstring>& w) {
     auto* args = NEW(FailedArgs, ICoreWebView2ProcessFailedEventArgs);
     args->kind = browser ? COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED
                         : COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED;
-    if (browser) browserGone = true, SetEvent(browserClosing);
+    // A crashed browser process is gone at once, and its lock with it.
+    if (browser) browserGone = true, TerminateProcess(browserProcess, 1), WaitForSingleObject(browserProcess, 5000);
     RaiseTitle(L"");  // nothing is shown until the program shows the page again
     awaitingPage = true;
     Raise(view->failed, As<ICoreWebView2>(view), As<ICoreWebView2ProcessFailedEventArgs>(args));
