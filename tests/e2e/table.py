@@ -4,9 +4,10 @@ Each row is one JSON object on one line ("#" lines and blank lines are skipped):
   name     what the case shows
   on       "linux" or "windows" where the platforms truly differ (default: both)
   lang     "en" or "ja", the user's interface language (default "en")
-  runtime  Windows only: "missing" (none registered), "broken" (its engine cannot be loaded), or
+  runtime  Windows only: "missing" (none registered), "broken" (its engine cannot be loaded), "for the
+           user" (registered for the user alone), "version 0.0.0.0" (registered with that version), or
            {METHOD: HRESULT} for calls the stand-in answers with that result ("EnvironmentCompleted" and
-           "ControllerCompleted" for the results the creations complete with)
+           "ControllerCompleted" for the results the creations complete with; "null" is success without an object)
   args     the command line after the program's name
   files    {NAME: TEXT} written (UTF-8) into the case's folder first; "{icon}" makes a small .ico
   in use   true: another copy's engine holds the scratch data folder all along
@@ -15,14 +16,17 @@ Each row is one JSON object on one line ("#" lines and blank lines are skipped):
   session  Linux only: "wayland" (weston's headless compositor and no X; the program is told to end once its
            page is shown) or "wayland with X" (the X server beside it, as XWayland is)
   started maximized  Windows only, true: the starter asks for a maximised window, as a shortcut may
-  stale data  true: a copy that crashed left a file in the scratch data folder
+  stale data  true: an earlier copy left a file in the data folder the row uses (with /d the kept one,
+           else the scratch one, as a crash leaves it)
   do       steps once the page is shown: "go ADDRESS" (a link the user clicks), "open ADDRESS" (a new
            window asked for by a click), "script go ADDRESS" (the page's script sets its location without
            a click), "script open ADDRESS" (the page's script asks for a new window without a click),
            on Linux "frame go ADDRESS" (a link clicked inside the page's frame),
            "title TEXT", "key KEYS" ("ctrl+m", "alt+Home"), "menu" (the context menu), "choose LABEL"
-           (the program's item of it), "download", "write NAME TEXT", "delete NAME", "crash" (the page's
-           process ends), and on Windows "crash browser" (the browser process ends), "away" (another window
+           (the program's item of it), "download", "write NAME TEXT", "restore NAME TEXT" (written with a
+           time an hour before the one it replaces, as an older copy put back), "delete NAME", "crash" (the
+           page's process ends), and on Windows "crash hang" (the page's process hangs), "crash browser"
+           (the browser process ends), "menu link" (the context menu of a link), "away" (another window
            is activated and closed), "minimize" (and restore), "move X Y", "scale DPI LEFT TOP RIGHT BOTTOM"
            (another monitor's scale and the rectangle suggested for it), "log off" (last: the session ends
            instead of a close, and the process is killed once told); then the window is closed as a user
@@ -38,7 +42,8 @@ Each row is one JSON object on one line ("#" lines and blank lines are skipped):
            file after the run: "gone" or "kept"), "leftovers seen" (the stale data was still there once the
            page showed); Windows only: keyboard (each time the page got or lost the keyboard: true/false, in
            order), visible (the values the view was made visible with), "moves told" (the view heard of a
-           move), zoom (the last zoom factor given, as "0.666667"), "log-off allowed"
+           move), zoom (the last zoom factor given, as "0.666667", or null), "log-off allowed", private
+           (the view was asked for a private profile)
 Placeholders: {site} and {other} are two sites' addresses without a final "/" (Linux: {closed} one
 whose server does not answer; each page of the Linux sites holds a frame of the other site, at
 /frame/), {file:NAME} a file of the case's folder, {workarea-width+1} one more than the work area's

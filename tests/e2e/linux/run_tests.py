@@ -202,6 +202,8 @@ class Row:
         mark = f'<script>onload = () => new Image().src = "{self.site.hosts["site"]}/loaded/{self.writes}"</script>'
         links = self.site.links({"download": "notes.txt", "href": "data:text/plain,notes"}) + mark
         self.put(self.path("files", name), table.icon_file() if text == "{icon}" else text + links * name.endswith(".html"))
+    def data_folder(self):  # where the row's browsing data goes: kept with /d, else scratch
+        return "data" if any(arg.lower().startswith("/d") for arg in self.case["args"]) else "tmp"
     def alive(self):
         return self.process.poll() is None
     def wait(self, check, what=None, timeout=WAIT):
@@ -283,9 +285,11 @@ class Row:
             # row expects to come to nothing is given a while.
             expect, later = self.case.get("expect", {}), [s.split(" ")[-1] for s in self.case["do"][index + 1:]]
             seen = set(expect.get("handed", []) + expect.get("followed", [])) - set(later)
-            self.wait(lambda: self.site.since(mark, rest.split("/", 3)[-1]) or rest in self.handed(),
+            # A local page tells of its showing by its mark.
+            local = rest.startswith("file:")
+            self.wait(lambda: self.site.since(mark, "loaded" if local else rest.split("/", 3)[-1]) or rest in self.handed(),
                       timeout=WAIT if rest in seen else SETTLE)
-            self.wait(lambda: rest in self.followed() or rest in self.handed(), timeout=SETTLE)
+            self.wait(lambda: local or rest in self.followed() or rest in self.handed(), timeout=SETTLE)
         elif verb == "title":
             self.wait(lambda: self.site.since(mark, "did/title"), "sign of the title's link clicked")
             self.wait(lambda: self.title() == rest, timeout=SETTLE)
@@ -306,8 +310,12 @@ class Row:
             item = next(i for i in self.accessibles(self.r.atspi.ROLE_MENU_ITEM) if i.name == rest)
             box = item.queryComponent().getExtents(self.r.atspi.DESKTOP_COORDS)
             self.xdotool("mousemove", box.x + box.width // 2, box.y + box.height // 2, "click", 1)
-        elif verb == "write":
-            self.write(*rest.split(" ", 1))
+        elif verb in ("write", "restore"):  # "restore" puts back an older copy: an hour before the one it replaces
+            name, text = rest.split(" ", 1)
+            before = os.stat(self.path("files", name)).st_mtime_ns - 3600 * 10**9
+            self.write(name, text)
+            if verb == "restore":
+                os.utime(self.path("files", name), ns=(before, before))
             self.wait(lambda: self.site.since(mark, f"loaded/{self.writes}"))
         elif verb == "delete":
             os.remove(self.path("files", rest))
@@ -323,9 +331,9 @@ class Row:
         if verb in ("menu", "choose") and following != "choose":
             self.wait(lambda: not self.accessibles(self.r.atspi.ROLE_MENU_ITEM), "menu closed")
     def run(self, env):
-        if self.case.get("stale data"):  # what a copy that crashed left in the scratch folder
-            os.makedirs(self.path("tmp", "vistrel.webkit"))
-            self.put(self.path("tmp", "vistrel.webkit", "stale.txt"), "old")
+        if self.case.get("stale data"):  # what an earlier copy left in the folder this one uses
+            os.makedirs(self.path(self.data_folder(), "vistrel.webkit"))
+            self.put(self.path(self.data_folder(), "vistrel.webkit", "stale.txt"), "old")
         if self.case.get("in use"):  # another copy's engine holds the scratch folder, as its lock says
             os.makedirs(self.path("tmp", "vistrel.webkit"))
             self.lock = open(self.path("tmp", "vistrel.webkit", "lockfile"), "w")
@@ -363,7 +371,7 @@ class Row:
         if not self.wayland and self.alive() and self.wait(
                 lambda: self.site.since(self.mark, ("shown", "loaded")) or not self.alive(), "page shown") and self.alive():
             facts["window"] = self.x.facts(self.window)
-            facts["leftovers seen"] = os.path.exists(self.path("tmp", "vistrel.webkit", "stale.txt"))
+            facts["leftovers seen"] = os.path.exists(self.path(self.data_folder(), "vistrel.webkit", "stale.txt"))
             for index, step in enumerate(steps):
                 if self.alive():
                     self.step(index, *step.partition(" ")[::2], (steps[index + 1:] or [""])[0].split(" ")[0])

@@ -24,7 +24,8 @@ ROOT = "C:\\vistrel-e2e"
 CASE, HANDED, DIRECT = ROOT + "\\case", ROOT + "\\handed.txt", ROOT + "\\direct\\vistrel.exe"
 RUNTIME, BROKEN = ROOT + "\\runtime\\120.0.2210.91", ROOT + "\\broken runtime"  # named as an installation names it
 ENGINE = "\\EBWebView\\x64\\EmbeddedBrowserWebView.dll"
-KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\Microsoft\EdgeUpdate\%s\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}"
+KEY = r"%s\Microsoft\EdgeUpdate\%s\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}"
+MACHINE, USER = r"HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node", r"HKEY_CURRENT_USER\Software"
 LANGS = {"en": "en_US.UTF-8", "ja": "ja_JP.UTF-8"}
 KEYS = {"ctrl": 0x11, "alt": 0x12, "shift": 0x10, "home": 0x24, "end": 0x23, "left": 0x25, "right": 0x27}
 STYLES = {0x00CF0000: "normal", 0x00CA0000: "fixed", 0x80000000: "popup"}  # by the frame's WS_ bits
@@ -94,12 +95,15 @@ class Wine:
         return made
 
     def register(self, state):
-        """The runtime installed, "missing" (nothing registered) or "broken" (an engine that is no library)."""
+        """The runtime installed, "missing" (nothing registered), "broken" (an engine that is no library),
+        "for the user" (registered for the user alone) or "version 0.0.0.0" (what an uninstall leaves)."""
         if state != self.state:
-            lines = [f"[-{KEY % 'Clients'}]", f"[-{KEY % 'ClientState'}]"]
+            lines = [f"[-{KEY % (root, key)}]" for root in (MACHINE, USER) for key in ("Clients", "ClientState")]
             if state != "missing":
+                root = USER if state == "for the user" else MACHINE
                 folder = (BROKEN if state == "broken" else RUNTIME).replace("\\", "\\\\")
-                lines += [f"[{KEY % 'Clients'}]", '"pv"="120.0.2210.91"', f"[{KEY % 'ClientState'}]",
+                version = "0.0.0.0" if state == "version 0.0.0.0" else "120.0.2210.91"
+                lines += [f"[{KEY % (root, 'Clients')}]", f'"pv"="{version}"', f"[{KEY % (root, 'ClientState')}]",
                           f'"EBWebView"="{folder}"']
             self.registry(lines)
             self.state = state
@@ -115,9 +119,9 @@ def step_line(step):
         return "\t".join([verb] + rest.split())
     if verb == "script":
         return "\t".join([verb, *rest.split(" ", 1)])
-    if verb in ("write", "delete"):
+    if verb in ("write", "restore", "delete"):
         name, _, text = rest.partition(" ")
-        return "\t".join([verb, CASE + "\\" + name] + ([text] if verb == "write" else []))
+        return "\t".join([verb, CASE + "\\" + name] + ([text] if verb != "delete" else []))
     return f"{verb}\t{rest}" if rest else verb
 
 
@@ -132,16 +136,17 @@ def check_boxes(boxes):
 
 def run_row(wine, case, number):
     runtime = case.get("runtime", "installed")
-    wine.register(runtime if runtime in ("missing", "broken") else "installed")
+    wine.register(runtime if isinstance(runtime, str) else "installed")
     folder = wine.path(CASE)
     shutil.rmtree(folder, ignore_errors=True)
     for sub in ("temp", "local"):
         os.makedirs(os.path.join(folder, sub))
     for name, text in case.get("files", {}).items():
         open(os.path.join(folder, name), "wb").write(table.icon_file() if text == "{icon}" else text.encode("utf-8"))
-    if case.get("stale data"):  # what a copy that crashed left in the scratch folder
-        os.makedirs(os.path.join(folder, "temp", "vistrel.exe.WebView2", "EBWebView"))
-        open(os.path.join(folder, "temp", "vistrel.exe.WebView2", "EBWebView", "stale.txt"), "w").write("old")
+    if case.get("stale data"):  # what an earlier copy left in the folder this one uses: kept with /d, else scratch
+        where = "local" if any(arg.lower().startswith("/d") for arg in case["args"]) else "temp"
+        os.makedirs(os.path.join(folder, where, "vistrel.exe.WebView2", "EBWebView"))
+        open(os.path.join(folder, where, "vistrel.exe.WebView2", "EBWebView", "stale.txt"), "w").write("old")
     steps = [step for step in case.get("do", []) if step != "log off"]  # the session's end is the driver's
     open(os.path.join(folder, "steps.txt"), "w", encoding="utf-8").write("".join(
         step_line(step) + "\n" for step in steps))
@@ -185,7 +190,8 @@ def run_row(wine, case, number):
                   "visible": [value == "1" for value in calls("put_IsVisible")],
                   "moves told": bool(calls("NotifyParentWindowPositionChanged")),
                   "zoom": (calls("put_ZoomFactor") or [None])[-1], "leftovers seen": "leftovers" in log,
-                  "log-off allowed": report.get("log-off allowed")})
+                  "log-off allowed": report.get("log-off allowed"),
+                  "private": calls("put_IsInPrivateModeEnabled") == ["1"]})
     menus = [line.split("\t")[1:] for line in log if line.split("\t")[0] == "menu"]
     facts.update({"menu": menus[-1]} if menus else {})
     if report["window"]:

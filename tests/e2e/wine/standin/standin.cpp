@@ -17,6 +17,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -51,8 +52,9 @@ LPWSTR TaskString(const std::wstring& text) {  // the receiver frees it
   return static_cast<LPWSTR>(std::memcpy(copy, text.c_str(), (text.size() + 1) * sizeof(wchar_t)));
 }
 
-// Logs a call; its result is the row's for the method (VISTREL_STANDIN_RESULTS="Navigate=80070057,..."),
-// else E_INVALIDARG when the runtime would refuse the arguments, else S_OK.
+// Logs a call; its result is the row's for the method (VISTREL_STANDIN_RESULTS="Navigate=80070057,..."; "null"
+// is success without an object, as creations have been reported to complete), else E_INVALIDARG when the runtime
+// would refuse the arguments, else S_OK.
 extern bool browserGone;
 HRESULT Call(const char* method, const std::string& args, bool refused = false) {
   static const DWORD thread = GetCurrentThreadId();
@@ -229,7 +231,7 @@ template <class H, class S, class A> void Raise(H* handler, S* sender, A* args) 
 
 struct Item : Object { std::wstring label; ICoreWebView2CustomItemSelectedEventHandler* selected = nullptr; };
 struct Items : Object { std::vector<Item*> items; };
-struct MenuArgs : Object { Items* items = nullptr; Object* target = nullptr; };
+struct MenuArgs : Object { Items* items = nullptr; Object* target = nullptr; BOOL link = FALSE; };
 struct UriArgs : Object { std::wstring uri; BOOL cancel = FALSE, handled = FALSE, user = TRUE; };
 struct KeyArgs : Object { COREWEBVIEW2_KEY_EVENT_KIND kind{}; UINT key = 0; };
 struct FailedArgs : Object { COREWEBVIEW2_PROCESS_FAILED_KIND kind{}; };
@@ -255,12 +257,19 @@ MenuArgs* lastMenu = nullptr;
 std::wstring dataFolder;
 DWORD browserProcessId = 0;
 HANDLE browserClosing = nullptr, browserProcess = nullptr;
+bool controllerClosed = true;
 bool browserGone = false;  // the browser process ended: its view and controller are dead until new ones are made
 
+bool Empty(const char* method) {
+  return ("," + Utf8(Env(L"VISTREL_STANDIN_RESULTS")) + ",").find("," + std::string(method) + "=null,") != std::string::npos;
+}
+
+// One handler per event is modelled: a second one would be called as well, and answer twice.
 template <class H>
 HRESULT Subscribe(const char* method, H*& slot, H* handler, EventRegistrationToken* token) {
   Call(method, "");
   if (handler == nullptr || token == nullptr) return E_INVALIDARG;
+  if (slot != nullptr) Fault(std::string("a second handler for ") + method);
   AddRef(handler);
   slot = handler, token->value = 1;
   return S_OK;
@@ -407,7 +416,7 @@ t.InsertValueAtIndex = [](T* s, UINT32 index, ICoreWebView2ContextMenuItem* item
 END_TABLE
 TABLE(ICoreWebView2ContextMenuTarget)
 t.get_Kind = [](T*, COREWEBVIEW2_CONTEXT_MENU_TARGET_KIND* v) { return *v = {}, S_OK; };  // the page
-t.get_HasLinkUri = [](T*, BOOL* v) { return *v = FALSE, S_OK; };
+t.get_HasLinkUri = [](T*, BOOL* v) { return *v = lastMenu->link, S_OK; };
 END_TABLE
 TABLE(ICoreWebView2ContextMenuRequestedEventArgs)
 t.get_MenuItems = [](T* s, ICoreWebView2ContextMenuItemCollection** v) {
@@ -450,6 +459,7 @@ t.Navigate = [](T*, LPCWSTR uri) {
   for (const std::wstring& filter : view->filters) filtered = filtered || (uri && filter == uri);
   if (filtered && view->resource == nullptr) Fault("a filtered address without a WebResourceRequested handler");
   if (result == S_OK) Navigation(uri, uri, L"", filtered && view->resource != nullptr);
+  awaitingReload = awaitingReload && !(filtered && result == S_OK);  // text shown again from memory
   return result;
 };
 t.Reload = [](T*) {
@@ -509,6 +519,7 @@ t.add_AcceleratorKeyPressed = [](T*, ICoreWebView2AcceleratorKeyPressedEventHand
 };
 t.Close = [](T*) {
   if (browserClosing) SetEvent(browserClosing);  // the browser process goes with its last web view
+  controllerClosed = true;
   return Call("Close", "");
 };
 END_TABLE
@@ -557,7 +568,7 @@ t.CreateCoreWebView2ControllerWithOptions = [](T*, HWND parent, ICoreWebView2Con
   }
   const HRESULT result = Call("CreateCoreWebView2ControllerWithOptions", "", !IsWindow(parent) || h == nullptr);
   if (result != S_OK) return result;
-  if (controller != nullptr && !browserGone) Fault("a second controller while the first one lives");
+  if (!controllerClosed) Fault("a second controller while the first one is not closed");
   parentWindow = parent;
   // Another process gets no answer to WM_GETICON under Wine: the window's icons are read here.
   Log("icon " + std::to_string(SendMessageW(parent, WM_GETICON, ICON_BIG, 0) != 0) + " " +
@@ -566,8 +577,8 @@ t.CreateCoreWebView2ControllerWithOptions = [](T*, HWND parent, ICoreWebView2Con
   AddRef(h);
   Later([h] {
     const HRESULT completed = Call("ControllerCompleted", "");
-    if (completed != S_OK) return void(h->lpVtbl->Invoke(h, completed, nullptr));
-    browserGone = false;
+    if (completed != S_OK || Empty("ControllerCompleted")) return void(h->lpVtbl->Invoke(h, completed, nullptr));
+    browserGone = false, controllerClosed = false;
     controller = NEW(Object, ICoreWebView2Controller);
     view = NEW(WebView, ICoreWebView2_13, &IID_ICoreWebView2, &IID_ICoreWebView2_2, &IID_ICoreWebView2_3,
                &IID_ICoreWebView2_4, &IID_ICoreWebView2_5, &IID_ICoreWebView2_6, &IID_ICoreWebView2_7,
@@ -626,8 +637,9 @@ void RunStep(const std::vector<std::wstring>& w) {
     args->kind = state[VK_MENU] ? COREWEBVIEW2_KEY_EVENT_KIND_SYSTEM_KEY_DOWN : COREWEBVIEW2_KEY_EVENT_KIND_KEY_DOWN;
     Raise(view->key, As<ICoreWebView2Controller>(controller), As<ICoreWebView2AcceleratorKeyPressedEventArgs>(args));
     SetKeyboardState(saved);
-  } else if (name == L"menu") {
+  } else if (name == L"menu") {  // on the page, or with "link" on a link
     lastMenu = NEW(MenuArgs, ICoreWebView2ContextMenuRequestedEventArgs);
+    lastMenu->link = w.size() > 1 && w[1] == L"link";
     lastMenu->items = NEW(Items, ICoreWebView2ContextMenuItemCollection);
     lastMenu->target = NEW(Object, ICoreWebView2ContextMenuTarget);
     lastMenu->items->items = {NewItem(L"Back"), NewItem(L"Reload")};  // the runtime's own items
@@ -646,11 +658,13 @@ void RunStep(const std::vector<std::wstring>& w) {
   } else if (name == L"download") {
     auto* args = NEW(UriArgs, ICoreWebView2DownloadStartingEventArgs);
     Raise(view->download, As<ICoreWebView2>(view), As<ICoreWebView2DownloadStartingEventArgs>(args));
-  } else if (name == L"crash") {  // the page's process, or with "browser" the browser process, ends
-    const bool browser = w.size() > 1 && w[1] == L"browser";
+  } else if (name == L"crash") {  // the page's process ends, or hangs with "hang"; with "browser" the browser process ends
+    const std::wstring how = w.size() > 1 ? w[1] : L"";
+    const bool browser = how == L"browser";
     auto* args = NEW(FailedArgs, ICoreWebView2ProcessFailedEventArgs);
-    args->kind = browser ? COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED
-                        : COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED;
+    args->kind = browser          ? COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED
+                 : how == L"hang" ? COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE
+                                  : COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED;
     // A crashed browser process is gone at once, and its lock with it.
     if (browser) browserGone = true, TerminateProcess(browserProcess, 1), WaitForSingleObject(browserProcess, 5000);
     RaiseTitle(L"");  // nothing is shown until the program shows the page again
@@ -671,8 +685,20 @@ void RunStep(const std::vector<std::wstring>& w) {
     RECT suggested{_wtoi(w[2].c_str()), _wtoi(w[3].c_str()), _wtoi(w[4].c_str()), _wtoi(w[5].c_str())};
     const WORD dpi = static_cast<WORD>(_wtoi(w[1].c_str()));
     SendMessageW(parentWindow, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
-  } else if (name == L"write" || name == L"delete") {
-    name == L"write" ? Append(w[1], Utf8(w[2]), true) : void(DeleteFileW(w[1].c_str()));
+  } else if (name == L"write" || name == L"restore") {  // "restore" puts back an older copy: an hour before
+    WIN32_FILE_ATTRIBUTE_DATA before{};
+    GetFileAttributesExW(w[1].c_str(), GetFileExInfoStandard, &before);
+    Append(w[1], Utf8(w[2]), true);
+    HANDLE file = CreateFileW(w[1].c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ULARGE_INTEGER time{{before.ftLastWriteTime.dwLowDateTime, before.ftLastWriteTime.dwHighDateTime}};
+    time.QuadPart -= 36000000000ull;  // an hour in 100 ns
+    const FILETIME older{time.LowPart, time.HighPart};
+    if (name == L"restore") SetFileTime(file, nullptr, nullptr, &older);
+    CloseHandle(file);
+    awaitingReload = true;  // the program shows it again, or its window goes
+  } else if (name == L"delete") {
+    DeleteFileW(w[1].c_str());
     awaitingReload = true;  // the program shows it again, or its window goes
   }
 }
@@ -706,17 +732,18 @@ extern "C" __declspec(dllexport) HRESULT STDMETHODCALLTYPE CreateWebViewEnvironm
   CreateDirectoryW((dataFolder + L"\\EBWebView").c_str(), nullptr);
   Append(dataFolder + L"\\EBWebView\\Local State", "{}");
   FILE* file = first ? _wfopen(Env(L"VISTREL_STANDIN_STEPS").c_str(), L"rb") : nullptr;
-  if (file != nullptr) {
-    for (char bytes[4096]; fgets(bytes, sizeof bytes, file);) {
-      wchar_t line[4096] = {};
-      MultiByteToWideChar(CP_UTF8, 0, bytes, -1, line, 4096);
-      std::vector<std::wstring> words{L""};
-      for (const wchar_t* c = line; *c && *c != L'\n'; ++c) {
-        *c == L'\t' ? words.push_back({}) : words.back().push_back(*c);
-      }
-      steps.push_back(std::move(words));
-    }
+  if (file != nullptr) {  // a step may write megabytes
+    std::string bytes;
+    for (char chunk[65536]; size_t got = fread(chunk, 1, sizeof chunk, file);) bytes.append(chunk, got);
     fclose(file);
+    std::wstring text(bytes.size(), L'\0');
+    text.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                                        text.data(), static_cast<int>(text.size()))));
+    std::vector<std::wstring> words{L""};
+    for (wchar_t c : text) {
+      if (c == L'\n') steps.push_back(std::exchange(words, {L""}));
+      else c == L'\t' ? words.push_back({}) : words.back().push_back(c);
+    }
   }
   // Everything comes back through this thread's message loop.
   if (first) {
@@ -730,7 +757,7 @@ extern "C" __declspec(dllexport) HRESULT STDMETHODCALLTYPE CreateWebViewEnvironm
   AddRef(h);
   Later([h] {
     const HRESULT completed = Call("EnvironmentCompleted", "");
-    if (completed != S_OK) return void(h->lpVtbl->Invoke(h, completed, nullptr));
+    if (completed != S_OK || Empty("EnvironmentCompleted")) return void(h->lpVtbl->Invoke(h, completed, nullptr));
     auto* environment = NEW(Object, ICoreWebView2Environment10, &IID_ICoreWebView2Environment,
                             &IID_ICoreWebView2Environment2, &IID_ICoreWebView2Environment3,
                             &IID_ICoreWebView2Environment4, &IID_ICoreWebView2Environment5,
