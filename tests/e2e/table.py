@@ -125,6 +125,11 @@ def icon_problems(case, facts):
     return found
 
 
+def keeps_data(case):
+    """Whether the row's browsing data is kept (/d), not thrown away at exit."""
+    return any(arg.lower().startswith("/d") for arg in case["args"])
+
+
 def run_table(platform, places, run_row, areas, only=None):
     """Runs every row; prints a line per row and last "N passed, M failed". Returns the exit code."""
     passed = failed = 0

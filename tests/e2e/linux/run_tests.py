@@ -203,7 +203,7 @@ class Row:
         links = self.site.links({"download": "notes.txt", "href": "data:text/plain,notes"}) + mark
         self.put(self.path("files", name), table.icon_file() if text == "{icon}" else text + links * name.endswith(".html"))
     def data_folder(self):  # where the row's browsing data goes: kept with /d, else scratch
-        return "data" if any(arg.lower().startswith("/d") for arg in self.case["args"]) else "tmp"
+        return "data" if table.keeps_data(self.case) else "tmp"
     def alive(self):
         return self.process.poll() is None
     def wait(self, check, what=None, timeout=WAIT):

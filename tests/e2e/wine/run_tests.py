@@ -144,7 +144,7 @@ def run_row(wine, case, number):
     for name, text in case.get("files", {}).items():
         open(os.path.join(folder, name), "wb").write(table.icon_file() if text == "{icon}" else text.encode("utf-8"))
     if case.get("stale data"):  # what an earlier copy left in the folder this one uses: kept with /d, else scratch
-        where = "local" if any(arg.lower().startswith("/d") for arg in case["args"]) else "temp"
+        where = "local" if table.keeps_data(case) else "temp"
         os.makedirs(os.path.join(folder, where, "vistrel.exe.WebView2", "EBWebView"))
         open(os.path.join(folder, where, "vistrel.exe.WebView2", "EBWebView", "stale.txt"), "w").write("old")
     steps = [step for step in case.get("do", []) if step != "log off"]  # the session's end is the driver's

@@ -260,7 +260,8 @@ HANDLE browserClosing = nullptr, browserProcess = nullptr;
 bool controllerClosed = true;
 bool browserGone = false;  // the browser process ended: its view and controller are dead until new ones are made
 
-bool Empty(const char* method) {
+// The row asks for success without an object from this creation.
+bool CompletesWithoutObject(const char* method) {
   return ("," + Utf8(Env(L"VISTREL_STANDIN_RESULTS")) + ",").find("," + std::string(method) + "=null,") != std::string::npos;
 }
 
@@ -577,7 +578,7 @@ t.CreateCoreWebView2ControllerWithOptions = [](T*, HWND parent, ICoreWebView2Con
   AddRef(h);
   Later([h] {
     const HRESULT completed = Call("ControllerCompleted", "");
-    if (completed != S_OK || Empty("ControllerCompleted")) return void(h->lpVtbl->Invoke(h, completed, nullptr));
+    if (completed != S_OK || CompletesWithoutObject("ControllerCompleted")) return void(h->lpVtbl->Invoke(h, completed, nullptr));
     browserGone = false, controllerClosed = false;
     controller = NEW(Object, ICoreWebView2Controller);
     view = NEW(WebView, ICoreWebView2_13, &IID_ICoreWebView2, &IID_ICoreWebView2_2, &IID_ICoreWebView2_3,
@@ -757,7 +758,7 @@ extern "C" __declspec(dllexport) HRESULT STDMETHODCALLTYPE CreateWebViewEnvironm
   AddRef(h);
   Later([h] {
     const HRESULT completed = Call("EnvironmentCompleted", "");
-    if (completed != S_OK || Empty("EnvironmentCompleted")) return void(h->lpVtbl->Invoke(h, completed, nullptr));
+    if (completed != S_OK || CompletesWithoutObject("EnvironmentCompleted")) return void(h->lpVtbl->Invoke(h, completed, nullptr));
     auto* environment = NEW(Object, ICoreWebView2Environment10, &IID_ICoreWebView2Environment,
                             &IID_ICoreWebView2Environment2, &IID_ICoreWebView2Environment3,
                             &IID_ICoreWebView2Environment4, &IID_ICoreWebView2Environment5,
