@@ -7,7 +7,8 @@ Each row is one JSON object on one line ("#" lines and blank lines are skipped):
   runtime  Windows only: "missing" (none registered), "broken" (its engine cannot be loaded), "for the
            user" (registered for the user alone), "version 0.0.0.0" (registered with that version), or
            {METHOD: HRESULT} for calls the stand-in answers with that result ("EnvironmentCompleted" and
-           "ControllerCompleted" for the results the creations complete with; "null" is success without an object)
+           "ControllerCompleted" for the results the creations complete with, "null" being success without an
+           object; "ClearBrowsingDataCompleted" for the result a clearing completes with)
   args     the command line after the program's name
   files    {NAME: TEXT} written (UTF-8) into the case's folder first; "{icon}" makes a small .ico
   in use   true: another copy's engine holds the scratch data folder all along

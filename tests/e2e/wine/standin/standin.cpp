@@ -433,10 +433,10 @@ FLAG(put_AreDevToolsEnabled), FLAG(put_AreDefaultContextMenusEnabled), FLAG(put_
 FLAG(put_AreBrowserAcceleratorKeysEnabled), FLAG(put_IsPasswordAutosaveEnabled), FLAG(put_IsGeneralAutofillEnabled);
 END_TABLE
 
-// Clearing finishes later, through the message loop.
+// Clearing finishes later, through the message loop, with the row's result for "ClearBrowsingDataCompleted".
 HRESULT Clear(const char* method, ICoreWebView2ClearBrowsingDataCompletedHandler* h) {
   const HRESULT result = Call(method, "", h == nullptr);
-  if (result == S_OK) AddRef(h), Later([h] { h->lpVtbl->Invoke(h, S_OK); });
+  if (result == S_OK) AddRef(h), Later([h] { h->lpVtbl->Invoke(h, Call("ClearBrowsingDataCompleted", "")); });
   return result;
 }
 
