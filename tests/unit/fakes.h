@@ -54,7 +54,7 @@ inline std::vector<std::string> Drain() {
 
 // ---- The runtime's arguments: counted, strings from the task allocator ----------
 
-template <class Interface, const IID* Iid>
+template <class Interface, const IID* Iid = &IID_IUnknown>
 struct Fake : Interface {
   ULONG refs = 1;  // the test's own
   HRESULT QueryInterface(REFIID iid, void** out) override {
@@ -83,6 +83,23 @@ struct NavigationArgs
 };
 struct NewWindowArgs : UriArgs<ICoreWebView2NewWindowRequestedEventArgs, &IID_ICoreWebView2NewWindowRequestedEventArgs> {
   HRESULT put_Handled(BOOL v) override { return Note("put_Handled", v), S_OK; }
+};
+struct Request : Fake<ICoreWebView2WebResourceRequest, &IID_ICoreWebView2WebResourceRequest> {
+  std::u16string uri;
+  HRESULT get_Uri(LPWSTR* v) override { return *v = Allocated(uri), S_OK; }
+};
+struct ResourceArgs : Fake<ICoreWebView2WebResourceRequestedEventArgs, &IID_ICoreWebView2WebResourceRequestedEventArgs> {
+  Request request;
+  HRESULT get_Request(ICoreWebView2WebResourceRequest** v) override { return request.AddRef(), *v = &request, S_OK; }
+  HRESULT put_Response(ICoreWebView2WebResourceResponse* r) override { return Note(__func__, r != nullptr), S_OK; }
+};
+struct Environment : Fake<ICoreWebView2Environment, &IID_ICoreWebView2Environment> {
+  Fake<ICoreWebView2WebResourceResponse> response;
+  HRESULT CreateWebResourceResponse(IStream* content, int status, LPCWSTR, LPCWSTR headers,
+                                    ICoreWebView2WebResourceResponse** v) override {
+    Note(__func__, content != nullptr, status, std::u16string_view(reinterpret_cast<const char16_t*>(headers)));
+    return response.AddRef(), *v = &response, S_OK;
+  }
 };
 
 // ---- The platform ---------------------------------------------------------------
@@ -153,7 +170,8 @@ class FakePlatform : public Platform {
                                    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler*) override {
     return Note(__func__), E_FAIL;
   }
-  IStream* CreateMemoryStream(const std::string&) override { return Note(__func__), nullptr; }
+  Fake<IStream> stream;
+  IStream* CreateMemoryStream(const std::string& bytes) override { return Note(__func__, bytes.size()), stream.AddRef(), &stream; }
   void OpenWithDefaultHandler(const std::u16string& address) override { Note(__func__, address); }
   bool IsKeyDown(uint32_t) override { return false; }
   void PostToWindow(WindowHandle w, std::function<void()> work) override { Note(__func__, w), posted.push_back(std::move(work)); }

@@ -6,6 +6,7 @@
 #include "run/html_file.h"
 #include "run/navigation_policy.h"
 #include "run/user_data.h"
+#include "run/view_upkeep_handlers.h"
 #include "run/window_procedure.h"
 
 namespace vistrel::fakes {
@@ -39,6 +40,24 @@ TEST_F(Handlers, NavigationsAndNewWindowsReadTheirArguments) {
     EXPECT_EQ(newWindow ? OnNewWindowRequested(nullptr, &asking) : OnNavigationStarting(nullptr, &starting), S_OK);
     EXPECT_EQ(Drain(), lines) << Text(uri);
   }
+}
+
+// The text served from memory answers its own address alone.
+TEST_F(Handlers, OnlyTheServedAddressIsAnsweredWithTheText) {
+  Environment environment;
+  hostState.environment = RuntimeRef<ICoreWebView2Environment>::Share(&environment), hostState.htmlText = u"<p>\u3042</p>";
+  const std::pair<std::u16string, Lines> rows[] = {
+      {u"https://vistrel.invalid/x", {}}, {u"https://o.ab/", {}},
+      {u"https://vistrel.invalid/", {"CreateMemoryStream 18", "CreateWebResourceResponse 1 200 Content-Type: text/html; charset=utf-16",
+                                     "put_Response 1"}},
+  };
+  for (const auto& [uri, lines] : rows) {
+    ResourceArgs args;
+    args.request.uri = uri;
+    EXPECT_EQ(OnWebResourceRequested(nullptr, &args), S_OK);
+    EXPECT_EQ(Drain(), lines) << Text(uri);
+  }
+  hostState.environment = nullptr;
 }
 
 using Files = Test;
