@@ -61,9 +61,11 @@ class Wine:
     def registry(self, lines):
         with open(self.path(ROOT + "\\settings.reg"), "wb") as f:
             f.write("\r\n".join(["\ufeffWindows Registry Editor Version 5.00", ""] + lines + [""]).encode("utf-16-le"))
-        code, output = self.run(["wine", "reg", "import", ROOT + "\\settings.reg"])
-        if code != 0:
-            raise RuntimeError(f"reg import failed: {output[-300:]}")
+        for _ in range(3):  # a loaded machine now and then ends reg at once, with nothing said
+            code, output = self.run(["wine", "reg", "import", ROOT + "\\settings.reg"])
+            if code == 0:
+                return
+        raise RuntimeError(f"reg import failed: {output[-300:]}")
 
     def prepare(self):
         """Makes the prefix once; puts the stand-in, a broken engine and the loaderless copy in place."""
