@@ -203,7 +203,7 @@ class Row:
         links = self.site.links({"download": "notes.txt", "href": "data:text/plain,notes"}) + mark
         self.put(self.path("files", name), table.icon_file() if text == "{icon}" else text + links * name.endswith(".html"))
     def data_folder(self):  # where the row's browsing data goes: kept with /d, else scratch
-        return "data" if table.keeps_data(self.case) else "tmp"
+        return self.path("data" if table.keeps_data(self.case) else "tmp", "vistrel.webkit")
     def alive(self):
         return self.process.poll() is None
     def wait(self, check, what=None, timeout=WAIT):
@@ -332,8 +332,8 @@ class Row:
             self.wait(lambda: not self.accessibles(self.r.atspi.ROLE_MENU_ITEM), "menu closed")
     def run(self, env):
         if self.case.get("stale data"):  # what an earlier copy left in the folder this one uses
-            os.makedirs(self.path(self.data_folder(), "vistrel.webkit"))
-            self.put(self.path(self.data_folder(), "vistrel.webkit", "stale.txt"), "old")
+            os.makedirs(self.data_folder())
+            self.put(os.path.join(self.data_folder(), "stale.txt"), "old")
         if self.case.get("in use"):  # another copy's engine holds the scratch folder, as its lock says
             os.makedirs(self.path("tmp", "vistrel.webkit"))
             self.lock = open(self.path("tmp", "vistrel.webkit", "lockfile"), "w")
@@ -371,7 +371,7 @@ class Row:
         if not self.wayland and self.alive() and self.wait(
                 lambda: self.site.since(self.mark, ("shown", "loaded")) or not self.alive(), "page shown") and self.alive():
             facts["window"] = self.x.facts(self.window)
-            facts["leftovers seen"] = os.path.exists(self.path(self.data_folder(), "vistrel.webkit", "stale.txt"))
+            facts["leftovers seen"] = os.path.exists(os.path.join(self.data_folder(), "stale.txt"))
             for index, step in enumerate(steps):
                 if self.alive():
                     self.step(index, *step.partition(" ")[::2], (steps[index + 1:] or [""])[0].split(" ")[0])

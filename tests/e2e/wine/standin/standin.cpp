@@ -690,13 +690,15 @@ void RunStep(const std::vector<std::wstring>& w) {
     WIN32_FILE_ATTRIBUTE_DATA before{};
     GetFileAttributesExW(w[1].c_str(), GetFileExInfoStandard, &before);
     Append(w[1], Utf8(w[2]), true);
-    HANDLE file = CreateFileW(w[1].c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    ULARGE_INTEGER time{{before.ftLastWriteTime.dwLowDateTime, before.ftLastWriteTime.dwHighDateTime}};
-    time.QuadPart -= 36000000000ull;  // an hour in 100 ns
-    const FILETIME older{time.LowPart, time.HighPart};
-    if (name == L"restore") SetFileTime(file, nullptr, nullptr, &older);
-    CloseHandle(file);
+    if (name == L"restore") {
+      ULARGE_INTEGER time{{before.ftLastWriteTime.dwLowDateTime, before.ftLastWriteTime.dwHighDateTime}};
+      time.QuadPart -= 36000000000ull;  // an hour in 100 ns
+      const FILETIME older{time.LowPart, time.HighPart};
+      HANDLE file = CreateFileW(w[1].c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+      SetFileTime(file, nullptr, nullptr, &older);
+      CloseHandle(file);
+    }
     awaitingReload = true;  // the program shows it again, or its window goes
   } else if (name == L"delete") {
     DeleteFileW(w[1].c_str());
